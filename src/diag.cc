@@ -1,0 +1,96 @@
+#include "diag.h"
+
+#include <iostream>
+
+#include "source.h"
+#include "symbols.h"
+
+int current_error = E_NONE;
+int error_symbol = 0;
+bool errors_seen = false;
+
+namespace {
+
+// Indexed by ErrorCode; the static_assert below keeps it in step with the enum.
+const char* const kMessages[] = {
+    "",
+    "invalid token",
+    "missing expression",
+    "mismatched parentheses",
+    "invalid expression",
+    "missing operator",
+    "unary expression with 2 parameters",
+    "bad include file",
+    "too many nested include files",
+    "can't open include file",
+    "reserved word in expression",
+    "symbol undefined",
+    "divide by zero",
+    "invalid org",
+    "symbol already defined",
+    "bad equ expression",
+    "bad instruction",
+    "bad arg",
+    "target code page not same as source code page",
+    "invalid DS statement",
+    "target for call is in second half of code page",
+    "code emitted at undefined address",
+    "code emitted outside legal program memory",
+    "code overlaps existing code",
+    "__FUSE has not been defined",
+    "__FUSEX has not been defined",
+};
+static_assert(sizeof(kMessages) / sizeof(kMessages[0]) == E_CODE_COUNT);
+
+std::ostream* g_console = &std::cout;
+
+void report(const char* prefix_tail, int show_line, int caret_column) {
+  std::ostream& out = console();
+  out << '[' << current_file_name() << " : " << current_line_number() << "] " << prefix_tail
+      << error_message(current_error);
+  if (current_error == E_SYMBOL_UNDEFINED || current_error == E_SYMBOL_REDEFINED) {
+    out << " [" << symbol_name(error_symbol) << ']';
+  }
+  out << '\n';
+  if (!show_line) return;
+  const std::string& line = current_line();
+  out << line << '\n';
+  std::string caret;
+  for (int i = 0; i < caret_column && static_cast<size_t>(i) < line.size(); ++i) {
+    caret += line[i] == '\t' ? '\t' : ' ';
+  }
+  out << caret << "^\n";
+}
+
+}  // namespace
+
+const char* error_message(int code) {
+  if (code < 0 || code >= E_CODE_COUNT) return "";
+  return kMessages[code];
+}
+
+void report_error(int show_line, int caret_column) {
+  report("", show_line, caret_column);
+}
+
+void report_warning(int show_line, int caret_column) {
+  report("WARNING - ", show_line, caret_column);
+}
+
+void set_console(std::ostream* out) {
+  g_console = out ? out : &std::cout;
+}
+
+std::ostream& console() {
+  return *g_console;
+}
+
+void fatal_stop(int status) {
+  throw FatalStop{status};
+}
+
+void diag_reset() {
+  current_error = E_NONE;
+  error_symbol = 0;
+  errors_seen = false;
+}

@@ -1,0 +1,125 @@
+#include "driver.h"
+
+#include <unistd.h>
+
+#include <ostream>
+
+#include "diag.h"
+#include "expr.h"
+#include "isa.h"
+#include "pass1.h"
+#include "pass2.h"
+#include "source.h"
+#include "symbols.h"
+
+namespace {
+
+const char* const kTitle = "Wendrix V0.10 Beta";
+
+bool has_upper(const std::string& text) {
+  for (char c : text) {
+    if (c >= 'A' && c <= 'Z') return true;
+  }
+  return false;
+}
+
+// Directory of the running program as the system reports it; "" when it cannot tell.
+std::string executable_directory() {
+  std::string path(4096, '\0');
+  ssize_t n = readlink("/proc/self/exe", path.data(), path.size());
+  if (n <= 0 || static_cast<size_t>(n) >= path.size()) return "";
+  path.resize(static_cast<size_t>(n));
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? "" : path.substr(0, slash);
+}
+
+void load_instruction_set(const std::string& invocation_path) {
+  if (load_instruction_defs("inst.dat") == 0) return;
+  if (load_instruction_defs(second_instruction_path(invocation_path)) == 0) return;
+  console() << "can't read inst.dat";
+  fatal_stop(1);
+}
+
+// Opens the source and returns the base name that names the outputs.
+std::string open_main_source(const std::string& argument) {
+  std::string base = base_name_of(argument);
+  std::string path = base + ".asm";
+  if (open_source(path) == 0) return base;
+  if (has_upper(argument)) {
+    // On a case-sensitive file system the name as written may be the one that exists.
+    std::string as_written = argument.substr(0, base.size());
+    if (open_source(as_written + ".asm") == 0) return as_written;
+  }
+  console() << "error opening [" << path << "]\n";
+  fatal_stop(1);
+}
+
+void reset_modules() {
+  diag_reset();
+  source_reset();
+  statements_reset();
+  symbols_reset();
+  expr_reset();
+  isa_reset();
+}
+
+int run(const std::vector<std::string>& args) {
+  console() << "\n\n" << kTitle << '\n' << std::string(76, '_') << '\n' << '\n';
+  if (args.size() < 2) {
+    console() << "usage: wendrix input.asm\n"
+              << "(it really is that simple)\n";
+    return 1;
+  }
+  std::string base = base_name_of(args[1]);
+  statements_reset();
+  load_instruction_set(args[0]);
+  errors_seen = false;
+  symbols_reset();
+  base = open_main_source(args[1]);
+  console() << "\n"
+            << "Pass 1...\n";
+  set_location_counter(0);
+  run_pass1();
+  close_sources();
+  if (errors_seen) return 1;
+  run_pass2(base);
+  return 0;
+}
+
+}  // namespace
+
+std::string base_name_of(const std::string& argument) {
+  std::string lowered = argument;
+  for (char& c : lowered) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  size_t cut = lowered.find(".asm");
+  return cut == std::string::npos ? lowered : lowered.substr(0, cut);
+}
+
+std::string second_instruction_path(const std::string& invocation_path) {
+  // The first character is never taken for a separator.
+  for (size_t i = invocation_path.size(); i-- > 1;) {
+    if (invocation_path[i] == '/' || invocation_path[i] == '\\') {
+      return invocation_path.substr(0, i) + "/inst.dat";
+    }
+  }
+  // Started through PATH: look beside the program itself.
+  return executable_directory() + "/inst.dat";
+}
+
+int run_wendrix(const std::vector<std::string>& args, std::ostream& out) {
+  set_console(&out);
+  reset_modules();
+  int status;
+  try {
+    status = run(args);
+  } catch (const FatalStop& stop) {
+    status = stop.status;
+  }
+  out.flush();
+  // Files a stop left open are closed now rather than at process exit.
+  source_reset();
+  set_console(nullptr);
+  return status;
+}

@@ -1,0 +1,16 @@
+// One whole run of the assembler.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+// Runs the assembler on an argument vector (element 0: the program's path, element 1: the
+// source), writing console text to `out`, and returns the exit status. A stop ends the run,
+// never the calling process.
+int run_wendrix(const std::vector<std::string>& args, std::ostream& out);
+
+// The base name a source argument gives: lower-cased, cut at its first ".asm".
+std::string base_name_of(const std::string& argument);
+// Where the second instruction-set file is looked for, given the program's path.
+std::string second_instruction_path(const std::string& invocation_path);

@@ -1,0 +1,432 @@
+#include "expr.h"
+
+#include <deque>
+#include <string_view>
+
+#include "diag.h"
+#include "symbols.h"
+
+namespace {
+
+std::deque<ExprToken> g_tokens;
+std::deque<ExprNode> g_nodes;
+
+char upper(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+bool is_digit(char c) {
+  return c >= '0' && c <= '9';
+}
+bool is_hex_digit(char c) {
+  return is_digit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+uint32_t hex_value(char c) {
+  if (is_digit(c)) return static_cast<uint32_t>(c - '0');
+  return static_cast<uint32_t>(upper(c) - 'A' + 10);
+}
+
+// The recognizers: > 0 accepted (the token's length), 0 not this form, < 0 a malformed token.
+using Recognizer = int (*)(const char* text, int32_t& value);
+
+int match_paren(const char* text, int32_t& value) {
+  if (text[0] == '(') {
+    value = PAREN_OPEN;
+    return 1;
+  }
+  if (text[0] == ')') {
+    value = PAREN_CLOSE;
+    return 1;
+  }
+  return 0;
+}
+
+int match_radix_literal(const char* text, int32_t& value) {
+  uint32_t base;
+  switch (upper(text[0])) {
+    case 'B':
+      base = 2;
+      break;
+    case 'D':
+      base = 10;
+      break;
+    case 'H':
+      base = 16;
+      break;
+    default:
+      return 0;
+  }
+  if (text[1] != '\'') return 0;
+  uint32_t result = 0;
+  int i = 2;
+  for (; text[i] != '\''; ++i) {
+    char c = upper(text[i]);
+    if (c == '\0') return -1;
+    uint32_t digit;
+    if (is_digit(c)) {
+      digit = static_cast<uint32_t>(c - '0');
+    } else if (c >= 'A' && c <= 'Z') {
+      digit = static_cast<uint32_t>(c - 'A' + 10);
+    } else {
+      return -1;
+    }
+    if (digit >= base) return -1;
+    result = result * base + digit;
+  }
+  value = static_cast<int32_t>(result);
+  return i + 1;
+}
+
+const char* const kReservedWords[] = {"org", "equ", "ds"};
+
+int match_reserved_word(const char* text, int32_t& value) {
+  for (int w = 0; w < 3; ++w) {
+    const char* word = kReservedWords[w];
+    int n = 0;
+    while (word[n] != '\0' && text[n] != '\0' && upper(text[n]) == upper(word[n])) ++n;
+    if (word[n] == '\0') {
+      value = w;
+      return n;
+    }
+  }
+  return 0;
+}
+
+int match_hex_literal(const char* text, int32_t& value) {
+  int i;
+  if (text[0] == '$') {
+    i = 1;
+  } else if (text[0] == '0' && text[1] == 'x') {
+    i = 2;
+  } else {
+    return 0;
+  }
+  int start = i;
+  uint32_t result = 0;
+  while (is_hex_digit(text[i])) result = result * 16 + hex_value(text[i++]);
+  if (i == start) return -1;
+  value = static_cast<int32_t>(result);
+  return i;
+}
+
+int match_decimal_literal(const char* text, int32_t& value) {
+  int i = 0;
+  uint32_t result = 0;
+  while (is_digit(text[i])) result = result * 10 + static_cast<uint32_t>(text[i++] - '0');
+  if (i == 0) return 0;
+  value = static_cast<int32_t>(result);
+  return i;
+}
+
+// Indexed by OperatorCode; OP_NEG shares "-" with OP_SUB and so is never matched.
+const char* const kOperatorTexts[OP_COUNT] = {"|", "^", "&", ">>", "<<", "-",
+                                              "+", "%", "/", "*",  "~",  "-"};
+// Indexed by OperatorCode; higher binds tighter.
+const int kPrecedence[OP_COUNT] = {0, 1, 2, 3, 3, 4, 4, 5, 5, 5, 6, 6};
+
+int match_operator(const char* text, int32_t& value) {
+  for (int op = 0; op < OP_NEG; ++op) {
+    const char* candidate = kOperatorTexts[op];
+    int n = 0;
+    while (candidate[n] != '\0' && text[n] == candidate[n]) ++n;
+    if (candidate[n] == '\0') {
+      value = op;
+      return n;
+    }
+  }
+  return 0;
+}
+
+bool is_name_char(char c) {
+  c = upper(c);
+  return (c >= 'A' && c <= 'Z') || is_digit(c) || c == '_';
+}
+
+int match_symbol(const char* text, int32_t& value) {
+  char first = upper(text[0]);
+  if (!((first >= 'A' && first <= 'Z') || first == '_')) return 0;
+  int n = 1;
+  while (is_name_char(text[n])) ++n;
+  value = symbol_find_or_add(std::string_view(text, static_cast<size_t>(n)));
+  return n;
+}
+
+struct RecognizerEntry {
+  Recognizer match;
+  TokenKind kind;
+};
+
+// The order is part of the syntax: B'101' is a number before it could be a symbol, and a name
+// that begins with a reserved word is that word first.
+const RecognizerEntry kRecognizers[] = {
+    {match_paren, TOK_PAREN},
+    {match_radix_literal, TOK_NUMBER},
+    {match_reserved_word, TOK_RESERVED},
+    {match_hex_literal, TOK_NUMBER},
+    {match_decimal_literal, TOK_NUMBER},
+    {match_operator, TOK_OPERATOR},
+    {match_symbol, TOK_SYMBOL},
+};
+
+bool is_paren(const ExprToken* t, int32_t which) {
+  return t->kind == TOK_PAREN && t->value == which;
+}
+
+ExprNode* make_node(ExprToken* token) {
+  g_nodes.emplace_back();
+  g_nodes.back().token = token;
+  return &g_nodes.back();
+}
+
+ExprNode* parse_failed(int32_t code, int32_t column, int32_t& error_column) {
+  current_error = code;
+  error_column = column;
+  return nullptr;
+}
+
+// Column of the first "(" that no later ")" closes.
+int32_t unclosed_paren_column(ExprToken* first) {
+  std::deque<ExprToken*> open;
+  for (ExprToken* t = first; t; t = t->next) {
+    if (is_paren(t, PAREN_OPEN)) {
+      open.push_back(t);
+    } else if (is_paren(t, PAREN_CLOSE) && !open.empty()) {
+      open.pop_back();
+    }
+  }
+  return open.empty() ? 0 : open.front()->column;
+}
+
+}  // namespace
+
+ExprToken* make_token(int32_t kind, int32_t value) {
+  g_tokens.emplace_back();
+  g_tokens.back().kind = kind;
+  g_tokens.back().value = value;
+  return &g_tokens.back();
+}
+
+void free_token(ExprToken* token) {
+  // Storage goes back at expr_reset; unlinking is all a release needs to do here.
+  token->prev = token->next = nullptr;
+}
+
+void expr_reset() {
+  g_nodes.clear();
+  g_tokens.clear();
+}
+
+ExprToken* tokenize_expression(const char* text, int32_t& error_column) {
+  current_error = E_NONE;
+  ExprToken* first = nullptr;
+  ExprToken* last = nullptr;
+  int32_t pos = 0;
+  while (text[pos] != '\0') {
+    char c = text[pos];
+    if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+      ++pos;
+      continue;
+    }
+    int length = 0;
+    int32_t value = 0;
+    TokenKind kind = TOK_NUMBER;
+    for (const RecognizerEntry& r : kRecognizers) {
+      length = r.match(text + pos, value);
+      if (length != 0) {
+        kind = r.kind;
+        break;
+      }
+    }
+    if (length <= 0) {
+      current_error = E_INVALID_TOKEN;
+      error_column = pos;
+      return nullptr;
+    }
+    ExprToken* token = make_token(kind, value);
+    token->column = pos;
+    token->prev = last;
+    if (last) {
+      last->next = token;
+    } else {
+      first = token;
+    }
+    last = token;
+    pos += length;
+  }
+  error_column = -1;
+  return first;
+}
+
+ExprNode* parse_expression(ExprToken* first, int32_t& error_column) {
+  error_column = -1;
+  current_error = E_NONE;
+  if (!first) return parse_failed(E_MISSING_EXPRESSION, 0, error_column);
+
+  for (ExprToken* t = first; t; t = t->next) {
+    if (t->kind == TOK_RESERVED) return parse_failed(E_RESERVED_WORD, t->column, error_column);
+  }
+  for (ExprToken* t = first; t; t = t->next) {
+    if (t->kind != TOK_OPERATOR || t->value != OP_SUB) continue;
+    ExprToken* p = t->prev;
+    if (!p || p->kind == TOK_OPERATOR || is_paren(p, PAREN_OPEN)) t->value = OP_NEG;
+  }
+
+  int32_t counter = 0;
+  int32_t operator_depth = NO_OPERATOR_DEPTH;
+  ExprToken* last = first;
+  ExprToken* last_close = nullptr;
+  for (ExprToken* t = first; t; t = t->next) {
+    if (is_paren(t, PAREN_OPEN)) ++counter;
+    if (is_paren(t, PAREN_CLOSE)) {
+      --counter;
+      last_close = t;
+    }
+    t->depth = counter;
+    if (t->kind == TOK_OPERATOR && t->depth < operator_depth) operator_depth = t->depth;
+    last = t;
+  }
+  if (counter < 0) return parse_failed(E_MISMATCHED_PARENS, last_close->column, error_column);
+  if (counter > 0) {
+    return parse_failed(E_MISMATCHED_PARENS, unclosed_paren_column(first), error_column);
+  }
+
+  // Strip as many enclosing pairs as the shallowest operator is deep (all of them when there
+  // is no operator).
+  for (int32_t k = operator_depth;
+       k != 0 && is_paren(first, PAREN_OPEN) && is_paren(last, PAREN_CLOSE); --k) {
+    if (first->next == last) return parse_failed(E_MISSING_EXPRESSION, first->column, error_column);
+    ExprToken* open = first;
+    ExprToken* close = last;
+    first = first->next;
+    last = last->prev;
+    first->prev = nullptr;
+    last->next = nullptr;
+    free_token(open);
+    free_token(close);
+  }
+
+  if (first == last) {
+    if (first->kind == TOK_NUMBER || first->kind == TOK_SYMBOL) return make_node(first);
+    return parse_failed(E_INVALID_EXPRESSION, first->column, error_column);
+  }
+
+  // Loosest operator at the shallowest depth; the later of equals, so binary operators group
+  // from the left.
+  ExprToken* split = nullptr;
+  for (ExprToken* t = first; t; t = t->next) {
+    if (t->kind != TOK_OPERATOR || t->depth != operator_depth) continue;
+    if (!split || kPrecedence[t->value] <= kPrecedence[split->value]) split = t;
+  }
+  if (!split) return parse_failed(E_MISSING_OPERATOR, 0, error_column);
+  bool unary = split->value == OP_NOT || split->value == OP_NEG;
+  if (unary) {
+    // Only unary operators at this depth: the first one applies to everything after it.
+    for (ExprToken* t = first; t; t = t->next) {
+      if (t->kind == TOK_OPERATOR && t->depth == operator_depth &&
+          kPrecedence[t->value] == UNARY_PRECEDENCE) {
+        split = t;
+        break;
+      }
+    }
+  }
+
+  ExprToken* left = split == first ? nullptr : first;
+  ExprToken* right = split->next;
+  if (split->prev) split->prev->next = nullptr;
+  if (right) right->prev = nullptr;
+  split->prev = split->next = nullptr;
+
+  if (unary && left) return parse_failed(E_UNARY_TWO_PARAMS, split->column, error_column);
+
+  ExprNode* node = make_node(split);
+  if (!unary) {
+    node->left = parse_expression(left, error_column);
+    if (!node->left) return nullptr;
+  }
+  node->right = parse_expression(right, error_column);
+  if (!node->right) return nullptr;
+  return node;
+}
+
+void evaluate_expression(ExprNode* node) {
+  current_error = E_NONE;
+  if (node->known) return;
+  if (node->left) {
+    evaluate_expression(node->left);
+    if (current_error != E_NONE) return;
+  }
+  if (node->right) {
+    evaluate_expression(node->right);
+    if (current_error != E_NONE) return;
+  }
+  const ExprToken* token = node->token;
+  if (token->kind == TOK_NUMBER) {
+    node->value = token->value;
+    node->known = 1;
+    return;
+  }
+  if (token->kind == TOK_SYMBOL) {
+    const SymbolEntry& entry = symbol_at(token->value);
+    if (!entry.valueKnown) {
+      current_error = E_SYMBOL_UNDEFINED;
+      error_symbol = token->value;
+      return;
+    }
+    node->value = entry.value;
+    node->known = 1;
+    return;
+  }
+  // Operators work on unsigned values so that every result wraps instead of overflowing.
+  int32_t a = node->left ? node->left->value : 0;
+  int32_t b = node->right ? node->right->value : 0;
+  uint32_t ua = static_cast<uint32_t>(a), ub = static_cast<uint32_t>(b);
+  uint32_t result = 0;
+  switch (token->value) {
+    case OP_OR:
+      result = ua | ub;
+      break;
+    case OP_XOR:
+      result = ua ^ ub;
+      break;
+    case OP_AND:
+      result = ua & ub;
+      break;
+    case OP_SHR:
+      result = static_cast<uint32_t>(a >> (ub & 31u));
+      break;
+    case OP_SHL:
+      result = ua << (ub & 31u);
+      break;
+    case OP_SUB:
+      result = ua - ub;
+      break;
+    case OP_ADD:
+      result = ua + ub;
+      break;
+    case OP_MUL:
+      result = ua * ub;
+      break;
+    case OP_NOT:
+      result = ~ub;
+      break;
+    case OP_NEG:
+      result = 0u - ub;
+      break;
+    case OP_MOD:
+    case OP_DIV:
+      if (b == 0) {
+        current_error = E_DIVIDE_BY_ZERO;
+        return;
+      }
+      if (a == INT32_MIN && b == -1) {
+        // The quotient does not fit; it wraps like every other result.
+        result = token->value == OP_DIV ? ua : 0u;
+      } else {
+        result = static_cast<uint32_t>(token->value == OP_DIV ? a / b : a % b);
+      }
+      break;
+    default:
+      break;
+  }
+  node->value = static_cast<int32_t>(result);
+  node->known = 1;
+}

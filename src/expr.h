@@ -1,0 +1,65 @@
+// Expressions: operand text to tokens, tokens to a tree, and trees to 32-bit values.
+#pragma once
+
+#include <cstdint>
+
+enum TokenKind : int32_t {
+  TOK_NUMBER = 1,
+  TOK_SYMBOL = 2,
+  TOK_OPERATOR = 3,
+  TOK_PAREN = 4,
+  TOK_RESERVED = 5,
+};
+
+enum OperatorCode : int32_t {
+  OP_OR = 0,
+  OP_XOR,
+  OP_AND,
+  OP_SHR,
+  OP_SHL,
+  OP_SUB,
+  OP_ADD,
+  OP_MOD,
+  OP_DIV,
+  OP_MUL,
+  OP_NOT,
+  OP_NEG,
+  OP_COUNT
+};
+
+enum ParenCode : int32_t { PAREN_OPEN = 0, PAREN_CLOSE = 1 };
+enum ReservedWord : int32_t { RW_ORG = 0, RW_EQU = 1, RW_DS = 2 };
+
+constexpr int UNARY_PRECEDENCE = 6;
+constexpr int NO_OPERATOR_DEPTH = 99999;
+
+struct ExprToken {
+  ExprToken* prev = nullptr;
+  ExprToken* next = nullptr;
+  int32_t kind = 0;
+  int32_t depth = 0;
+  int32_t column = 0;
+  int32_t value = 0;
+};
+
+struct ExprNode {
+  int32_t known = 0;
+  int32_t value = 0;
+  ExprToken* token = nullptr;
+  ExprNode* left = nullptr;
+  ExprNode* right = nullptr;
+};
+
+// Tokens and nodes live in storage owned by this module until expr_reset: trees stay valid
+// for the whole run, and nothing a failed parse leaves behind can leak.
+ExprToken* make_token(int32_t kind, int32_t value);
+void free_token(ExprToken* token);
+void expr_reset();
+
+// Returns the first token, or nullptr for an empty text or a failure; error_column is -1 on
+// success and the column of the failing token otherwise (current_error = E_INVALID_TOKEN).
+ExprToken* tokenize_expression(const char* text, int32_t& error_column);
+// Takes the list over. Returns the root, or nullptr with error_column and current_error set.
+ExprNode* parse_expression(ExprToken* first, int32_t& error_column);
+// Computes what it can; known subtrees are never walked again.
+void evaluate_expression(ExprNode* node);

@@ -1,0 +1,33 @@
+// The instruction set, read from a definition file at start-up.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+constexpr int kMaxInstructionBits = 12;
+
+struct BitSource {
+  int16_t source = -1;  // -1: a constant bit; otherwise the operand that supplies the bit
+  uint8_t bit = 0;      // the constant itself, or the bit number within the operand's value
+};
+
+struct OperandSpec {
+  uint8_t isNumeric = 0;
+  uint8_t width = 0;
+  std::string literal;  // for a literal operand: the text a statement must write
+};
+
+struct InstructionDef {
+  std::string name;
+  int operandCount = 0;
+  int bitCount = 0;
+  BitSource bits[kMaxInstructionBits];
+  std::vector<OperandSpec> operands;
+};
+
+// 0: loaded; 1: cannot be opened, a line without a separator, or more than 12 bits;
+// 2: a bit token names no operand of its line.
+int load_instruction_defs(const std::string& path);
+const std::vector<InstructionDef>& instruction_table();
+void isa_reset();

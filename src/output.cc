@@ -1,0 +1,245 @@
+#include "output.h"
+
+#include <cstdio>
+#include <ostream>
+
+#include "diag.h"
+#include "expr.h"
+#include "isa.h"
+#include "pass1.h"
+#include "source.h"
+#include "symbols.h"
+
+namespace {
+
+uint16_t g_code[kCodeWords];
+std::string g_listing;  // the listing being written
+int32_t g_last_listed = -999;
+
+constexpr int32_t kPageShift = 9;
+constexpr int32_t kSecondHalfBit = 0x100;
+
+std::string hex(const char* format, uint32_t value) {
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, format, static_cast<unsigned>(value));
+  return buffer;
+}
+
+// "%-Ns": pads on the right, never cuts.
+void append_padded(std::string& out, const std::string& text, size_t width) {
+  out += text;
+  if (text.size() < width) out.append(width - text.size(), ' ');
+}
+
+bool name_is(const std::string& name, const char* lower) {
+  size_t i = 0;
+  for (; lower[i] != '\0'; ++i) {
+    if (i >= name.size()) return false;
+    char c = name[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != lower[i]) return false;
+  }
+  return i == name.size();
+}
+
+void warn_at(const StatementRecord& s, int code) {
+  set_position(s.fileName, s.lineNumber);
+  current_error = code;
+  report_warning(0, 0);
+}
+
+int32_t page_of(int32_t address) {
+  return address >> kPageShift;
+}
+
+// Creates (or empties) the file before anything is written, so a file that cannot be
+// created is known before the content is built.
+std::FILE* create_output(const std::string& name, const char* failure) {
+  std::FILE* file = std::fopen(name.c_str(), "w");
+  if (!file) {
+    console() << failure << " [" << name << "]\n";
+    fatal_stop(1);
+  }
+  return file;
+}
+
+void finish_output(std::FILE* file, const std::string& name, const std::string& content) {
+  bool ok = std::fwrite(content.data(), 1, content.size(), file) == content.size();
+  ok = std::fflush(file) == 0 && ok;
+  ok = std::fclose(file) == 0 && ok;
+  if (!ok) {
+    console() << "error writing [" << name << "]\n";
+    fatal_stop(1);
+  }
+}
+
+struct HexRecord {
+  std::string& out;
+  unsigned sum = 0;
+  void put(uint32_t value) {
+    uint32_t byte = value & 0xFF;
+    out += hex("%02X", byte);
+    sum += byte;
+  }
+  void finish() {
+    put((0x100 - (sum & 0xFF)) & 0xFF);
+    out += '\n';
+  }
+};
+
+}  // namespace
+
+void clear_code_memory() {
+  for (uint16_t& word : g_code) word = kEmptyWord;
+}
+
+uint16_t code_word(int address) {
+  return g_code[address];
+}
+
+int encode_statement(const StatementRecord& s) {
+  const InstructionDef& def = instruction_table()[static_cast<size_t>(s.kind)];
+  // Literal positions, and a definition without operands, count as 0 wherever a value is used.
+  int32_t values[kMaxOperands] = {};
+  for (int k = 0; k < def.operandCount && k < kMaxOperands; ++k) {
+    if (!def.operands[static_cast<size_t>(k)].isNumeric) continue;
+    const StatementOperand& operand = s.operands[static_cast<size_t>(k)];
+    if (operand.isExpression != 1 || !operand.tree) {
+      set_position(s.fileName, s.lineNumber);
+      current_error = E_BAD_ARG;
+      report_error(0, 0);
+      return 1;
+    }
+    current_error = E_NONE;
+    evaluate_expression(operand.tree);
+    if (current_error != E_NONE) {
+      set_position(s.fileName, s.lineNumber);
+      report_error(0, 0);
+      return 1;
+    }
+    values[k] = operand.tree->value;
+  }
+
+  uint32_t word = 0;
+  for (int b = 0; b < def.bitCount; ++b) {
+    const BitSource& bit = def.bits[b];
+    word <<= 1;
+    if (bit.source < 0) {
+      word |= bit.bit & 1u;
+    } else if (bit.source < kMaxOperands && bit.bit < 32) {
+      // A 32-bit value has no bit 32 or above.
+      word |= (static_cast<uint32_t>(values[bit.source]) >> bit.bit) & 1u;
+    }
+  }
+
+  write_code_line(s, word);
+
+  if (!s.addressKnown) {
+    warn_at(s, E_UNDEFINED_ADDRESS);
+    return 0;
+  }
+  if (s.address < 0 || s.address >= kCodeWords) {
+    warn_at(s, E_OUTSIDE_MEMORY);
+    return 0;
+  }
+  if (name_is(def.name, "goto")) {
+    if (page_of(s.address) != page_of(values[0])) warn_at(s, E_PAGE_MISMATCH);
+  } else if (name_is(def.name, "call")) {
+    if (page_of(s.address) != page_of(values[0])) warn_at(s, E_PAGE_MISMATCH);
+    if (values[0] & kSecondHalfBit) warn_at(s, E_CALL_SECOND_HALF);
+  }
+  if (g_code[s.address] != kEmptyWord) warn_at(s, E_CODE_OVERLAP);
+  g_code[s.address] = static_cast<uint16_t>(word & 0xFFFF);
+  return 0;
+}
+
+void write_code_line(const StatementRecord& s, uint32_t word) {
+  std::string& out = g_listing;
+  if (s.addressKnown) {
+    if (static_cast<uint32_t>(g_last_listed) + 1 != static_cast<uint32_t>(s.address)) out += '\n';
+    g_last_listed = s.address;
+    out += hex("[%03x] ", static_cast<uint32_t>(s.address));
+  } else {
+    out += "[???] ";
+  }
+  out += hex("%03x ", word);
+  append_padded(out, s.labelText, 16);
+  out += ' ';
+  append_padded(out, s.mnemonicText, 16);
+  out += ' ';
+  for (size_t k = 0; k < s.operandTexts.size(); ++k) {
+    if (k > 0) out += ',';
+    out += s.operandTexts[k];
+  }
+  out += '\n';
+}
+
+void write_listing(const std::string& base_name, int32_t fuse, int32_t fusex) {
+  std::string name = base_name + ".lst";
+  std::FILE* file = create_output(name, "can't create");
+  g_listing.clear();
+  g_last_listed = -999;
+  std::string& out = g_listing;
+  out += "Wendrix output from: [" + base_name + ".asm]\n\n\n";
+  out += "Config:\n-------\n\n";
+  out += hex("FUSE  : [$%03x]\n", static_cast<uint32_t>(fuse));
+  out += hex("FUSEX : [$%03x]\n", static_cast<uint32_t>(fusex));
+  out += "\n\nCode:\n-----\n\n";
+  for (const auto& record : statement_list()) {
+    if (record->kind >= 0) {
+      encode_statement(*record);
+    } else if (record->kind == KIND_NONE) {
+      out += "          " + record->labelText + "\n";
+    }
+  }
+  out += "\n\nSymbols:\n--------\n\n";
+  for (int pass = 0; pass < 2; ++pass) {
+    for (int i = 0; i < symbol_count(); ++i) {
+      const SymbolEntry& entry = symbol_at(i);
+      if ((entry.valueKnown != 0) != (pass == 0)) continue;
+      append_padded(out, entry.name, 20);
+      out += "  ";
+      out += entry.valueKnown ? hex("$%04x", static_cast<uint32_t>(entry.value)) : "????";
+      out += '\n';
+    }
+  }
+  out += "\n\n";
+  finish_output(file, name, out);
+  g_listing.clear();
+}
+
+void write_hex_file(const std::string& base_name, int32_t fuse, int32_t fusex) {
+  std::string name = base_name + ".hex";
+  std::FILE* file = create_output(name, "can't open");
+  for (uint16_t& word : g_code) {
+    if (word == kEmptyWord) word = 0x0FFF;
+  }
+  std::string out;
+  out.reserve(130 * 80);
+  for (int a = 0; a < kCodeWords; a += 16) {
+    out += ':';
+    HexRecord r{out};
+    r.put(0x20);
+    r.put(static_cast<uint32_t>(2 * a) >> 8);
+    r.put(static_cast<uint32_t>(2 * a));
+    r.put(0x00);
+    for (int w = a; w < a + 16; ++w) {
+      r.put(g_code[w]);
+      r.put(static_cast<uint32_t>(g_code[w]) >> 8);
+    }
+    r.finish();
+  }
+  out += ':';
+  HexRecord config{out};
+  for (uint32_t byte : {0x04u, 0x20u, 0x20u, 0x00u}) config.put(byte);
+  config.put(static_cast<uint32_t>(fuse));
+  config.put(static_cast<uint32_t>(fuse) >> 8);
+  config.put(static_cast<uint32_t>(fusex));
+  config.put(static_cast<uint32_t>(fusex) >> 8);
+  config.finish();
+  out += ':';
+  HexRecord end{out};
+  for (uint32_t byte : {0x00u, 0x00u, 0x00u, 0x01u}) end.put(byte);
+  end.finish();
+  finish_output(file, name, out);
+}

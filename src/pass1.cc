@@ -1,0 +1,154 @@
+#include "pass1.h"
+
+#include "diag.h"
+#include "expr.h"
+#include "isa.h"
+#include "source.h"
+#include "symbols.h"
+
+namespace {
+
+StatementList g_statements;
+
+// Working state of the statement being classified.
+bool g_literal_matched[kMaxOperands];
+ExprNode* g_trees[kMaxOperands];
+
+bool same_ignoring_case(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+void clear_literal_flags() {
+  for (bool& flag : g_literal_matched) flag = false;
+}
+
+// First definition, in file order, whose name, operand count and literal operands fit.
+int32_t find_instruction(const SplitLine& s) {
+  clear_literal_flags();
+  const std::vector<InstructionDef>& table = instruction_table();
+  for (size_t index = 0; index < table.size(); ++index) {
+    const InstructionDef& def = table[index];
+    if (def.operandCount != s.operandCount || !same_ignoring_case(def.name, s.mnemonic)) continue;
+    clear_literal_flags();
+    bool fits = true;
+    for (int k = 0; k < def.operandCount && fits; ++k) {
+      if (def.operands[k].isNumeric) continue;
+      if (same_ignoring_case(def.operands[k].literal, s.operands[k])) {
+        g_literal_matched[k] = true;
+      } else {
+        fits = false;
+      }
+    }
+    if (fits) return static_cast<int32_t>(index);
+  }
+  clear_literal_flags();
+  return KIND_UNMATCHED;
+}
+
+// The directive kind of a mnemonic, or KIND_UNMATCHED after reporting "bad instruction".
+int32_t detect_directive(const SplitLine& s) {
+  current_error = E_NONE;
+  int32_t column = -1;
+  ExprToken* first = tokenize_expression(s.mnemonic.c_str(), column);
+  if (current_error == E_NONE && first && first->kind == TOK_RESERVED && !first->next) {
+    int32_t kind = -1 - first->value;
+    free_token(first);
+    return kind;
+  }
+  current_error = E_BAD_INSTRUCTION;
+  report_error(0, 0);
+  errors_seen = true;
+  return KIND_UNMATCHED;
+}
+
+void parse_operands(const SplitLine& s) {
+  for (ExprNode*& tree : g_trees) tree = nullptr;
+  for (int k = 0; k < s.operandCount; ++k) {
+    if (g_literal_matched[k]) continue;
+    int32_t column = -1;
+    ExprToken* first = tokenize_expression(s.operands[k].c_str(), column);
+    if (column < 0) g_trees[k] = parse_expression(first, column);
+    if (column >= 0) {
+      report_error(1, s.operandColumns[k] + column);
+      errors_seen = true;
+    }
+  }
+}
+
+StatementRecord* define_label(const SplitLine& s, int32_t kind) {
+  auto record = std::make_unique<StatementRecord>();
+  record->fileName = current_file_ref();
+  record->lineNumber = current_line_number();
+  if (!s.label.empty()) {
+    int existing = symbol_find(s.label);
+    if (existing >= 0 && symbol_at(existing).definedByLabel) {
+      error_symbol = existing;
+      current_error = E_SYMBOL_REDEFINED;
+      report_error(1, 0);
+      errors_seen = true;
+    }
+    int index = symbol_find_or_add(s.label);
+    record->labelSymbol = index;
+    SymbolEntry& entry = symbol_at(index);
+    entry.definedByLabel = 1;
+    entry.statement = record.get();
+    entry.equTree = (kind == KIND_EQU && s.operandCount > 0) ? g_trees[0] : nullptr;
+  }
+  record->kind = kind;
+  record->operandCount = s.operandCount;
+  record->operands.resize(static_cast<size_t>(s.operandCount));
+  record->operandTexts.reserve(static_cast<size_t>(s.operandCount));
+  for (int k = 0; k < s.operandCount; ++k) {
+    StatementOperand& operand = record->operands[static_cast<size_t>(k)];
+    operand.isExpression = g_literal_matched[k] ? 0 : 1;
+    operand.tree = g_literal_matched[k] ? nullptr : g_trees[k];
+    record->operandTexts.push_back(s.operands[k]);
+  }
+  record->labelText = s.label;
+  record->mnemonicText = s.mnemonic;
+  g_statements.push_back(std::move(record));
+  return g_statements.back().get();
+}
+
+}  // namespace
+
+const StatementList& statement_list() {
+  return g_statements;
+}
+
+void statements_reset() {
+  g_statements.clear();
+}
+
+void run_pass1() {
+  for (;;) {
+    current_error = E_NONE;
+    int result = read_statement();
+    if (current_error != E_NONE) {
+      report_error(0, 0);
+      errors_seen = true;
+      fatal_stop(1);
+    }
+    if (result == 1) return;
+    const SplitLine& s = split_result();
+    if (s.label.empty() && s.mnemonic.empty()) continue;
+    int32_t kind = find_instruction(s);
+    if (kind == KIND_UNMATCHED) {
+      if (s.mnemonic.empty()) {
+        kind = KIND_NONE;
+      } else {
+        kind = detect_directive(s);
+        if (kind == KIND_UNMATCHED) continue;
+      }
+    }
+    parse_operands(s);
+    define_label(s, kind);
+  }
+}

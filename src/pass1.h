@@ -1,0 +1,44 @@
+// Pass 1: reads every statement, classifies it, parses its operands and keeps it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+struct ExprNode;
+
+enum StatementKind : int32_t {
+  KIND_ORG = -1,
+  KIND_EQU = -2,
+  KIND_DS = -3,
+  KIND_NONE = -50,
+  KIND_UNMATCHED = -999,
+};
+
+struct StatementOperand {
+  int32_t isExpression = 0;
+  ExprNode* tree = nullptr;
+};
+
+struct StatementRecord {
+  int32_t address = 0;
+  uint8_t addressKnown = 0;
+  std::string labelText;
+  std::string mnemonicText;
+  std::vector<std::string> operandTexts;
+  const std::string* fileName = nullptr;
+  int32_t lineNumber = 0;
+  int32_t labelSymbol = -1;
+  int32_t kind = KIND_NONE;
+  int32_t operandCount = 0;
+  std::vector<StatementOperand> operands;
+};
+
+using StatementList = std::vector<std::unique_ptr<StatementRecord>>;
+
+const StatementList& statement_list();
+void statements_reset();
+
+// Reads the open source to its end. A source-reader error stops the run at once.
+void run_pass1();

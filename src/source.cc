@@ -1,0 +1,267 @@
+#include "source.h"
+
+#include <sys/stat.h>
+
+#include <cstring>
+#include <deque>
+#include <ostream>
+
+#include "diag.h"
+
+namespace {
+
+struct IncludeLevel {
+  std::FILE* file = nullptr;
+  int savedLine = 0;
+  const std::string* name = nullptr;
+};
+
+IncludeLevel g_levels[kMaxIncludeDepth];
+int g_depth = 0;
+// Names stay put for the whole run: every statement refers to the name of its file.
+std::deque<std::string> g_file_names;
+const std::string kNoFile;
+const std::string* g_file = &kNoFile;
+int g_line_number = 0;
+std::string g_line;
+// Angle-bracket includes are opened with this in front of the name; nothing sets it.
+const std::string kIncludePrefix;
+SplitLine g_split;
+
+bool is_blank(char c) {
+  return c == ' ' || c == '\t';
+}
+
+// White space as the formatted scan of "%s" sees it.
+bool is_scan_space(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+bool equals_ignoring_case(const std::string& a, const char* b) {
+  size_t n = std::strlen(b);
+  if (a.size() != n) return false;
+  for (size_t i = 0; i < n; ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+// The first two words of a line, as "%s %s" would scan them; false when there are not two.
+bool scan_two_words(const std::string& line, std::string& first, std::string& second) {
+  size_t i = 0, n = line.size();
+  std::string* words[2] = {&first, &second};
+  for (std::string* word : words) {
+    while (i < n && is_scan_space(line[i])) ++i;
+    if (i == n) return false;
+    size_t start = i;
+    while (i < n && !is_scan_space(line[i])) ++i;
+    word->assign(line, start, i - start);
+  }
+  return true;
+}
+
+[[noreturn]] void read_failed(const std::string& name) {
+  console() << "error reading [" << name << "]\n";
+  fatal_stop(1);
+}
+
+}  // namespace
+
+LineRead read_text_line(std::FILE* file, size_t max_chars, std::string& line) {
+  line.clear();
+  size_t count = 0;
+  bool cut = false;  // a NUL was met: the rest of the piece is read but not kept
+  bool line_feed = false;
+  int c = 0;
+  while (count < max_chars) {
+    c = std::getc(file);
+    if (c == EOF) break;
+    ++count;
+    if (c == '\0') cut = true;
+    if (!cut) line.push_back(static_cast<char>(c));
+    if (c == '\n') {
+      line_feed = true;
+      break;
+    }
+  }
+  if (c == EOF && std::ferror(file)) return LineRead::kError;
+  if (count == 0) return LineRead::kEnd;
+  if (!cut) {
+    size_t n = line.size();
+    if (line_feed) {
+      if (n >= 2 && line[n - 2] == '\r') line.erase(n - 2, 1);
+    } else if (n > 0 && line[n - 1] == '\r') {
+      if (c == EOF) {
+        line.pop_back();  // the file ends right after it
+      } else {
+        // The piece is full; the carriage return still goes when a line feed follows it.
+        int next = std::getc(file);
+        if (next == '\n' || next == EOF) line.pop_back();
+        if (next != EOF) std::ungetc(next, file);
+        if (next == EOF && std::ferror(file)) return LineRead::kError;
+      }
+    }
+  }
+  return LineRead::kLine;
+}
+
+std::FILE* open_text_file(const std::string& path) {
+  std::FILE* file = std::fopen(path.c_str(), "r");
+  if (!file) return nullptr;
+  struct stat info;
+  if (fstat(fileno(file), &info) != 0 || S_ISDIR(info.st_mode)) {
+    std::fclose(file);
+    return nullptr;
+  }
+  return file;
+}
+
+int open_source(const std::string& path) {
+  source_reset();
+  std::FILE* file = open_text_file(path);
+  if (!file) return 1;
+  g_file_names.push_back(path);
+  g_levels[0] = IncludeLevel{file, 0, &g_file_names.back()};
+  g_file = &g_file_names.back();
+  g_line_number = 0;
+  return 0;
+}
+
+int read_statement() {
+  for (;;) {
+    IncludeLevel& level = g_levels[g_depth];
+    LineRead got = read_text_line(level.file, kSourcePieceChars, g_line);
+    ++g_line_number;
+    if (got == LineRead::kError) read_failed(*g_file);
+    if (got == LineRead::kEnd) {
+      if (g_depth == 0) return 1;
+      std::fclose(level.file);
+      level.file = nullptr;
+      --g_depth;
+      g_file = g_levels[g_depth].name;
+      g_line_number = g_levels[g_depth].savedLine;
+      continue;
+    }
+    std::string keyword, word;
+    if (!scan_two_words(g_line, keyword, word) || !equals_ignoring_case(keyword, "#include")) {
+      split_line(g_line);
+      return 0;
+    }
+    std::string name;
+    if (word[0] == '"' && word.back() == '"') {
+      name = word.size() >= 2 ? word.substr(1, word.size() - 2) : std::string();
+    } else if (word[0] == '<' && word.back() == '>' && word.size() >= 2) {
+      name = kIncludePrefix + word.substr(1, word.size() - 2);
+    } else {
+      current_error = E_BAD_INCLUDE_FILE;
+      return 1;
+    }
+    if (g_depth == kMaxIncludeDepth - 1) {
+      current_error = E_TOO_MANY_INCLUDES;
+      return 1;
+    }
+    level.savedLine = g_line_number;
+    std::FILE* file = open_text_file(name);
+    if (!file) {
+      current_error = E_CANT_OPEN_INCLUDE;
+      return 1;
+    }
+    g_file_names.push_back(name);
+    ++g_depth;
+    g_levels[g_depth] = IncludeLevel{file, 0, &g_file_names.back()};
+    g_file = &g_file_names.back();
+    g_line_number = 0;
+  }
+}
+
+void close_sources() {
+  for (int i = 0; i <= g_depth; ++i) {
+    if (g_levels[i].file) std::fclose(g_levels[i].file);
+    g_levels[i].file = nullptr;
+  }
+}
+
+void source_reset() {
+  // A stop can leave files open; a new run must not inherit them.
+  for (IncludeLevel& level : g_levels) {
+    if (level.file) std::fclose(level.file);
+    level = IncludeLevel{};
+  }
+  g_depth = 0;
+  g_file_names.clear();
+  g_file = &kNoFile;
+  g_line_number = 0;
+  g_line.clear();
+  g_split = SplitLine{};
+}
+
+const std::string& current_file_name() {
+  return *g_file;
+}
+const std::string* current_file_ref() {
+  return g_file;
+}
+int current_line_number() {
+  return g_line_number;
+}
+const std::string& current_line() {
+  return g_line;
+}
+
+void set_position(const std::string* file_name, int line_number) {
+  g_file = file_name ? file_name : &kNoFile;
+  g_line_number = line_number;
+}
+
+const std::string* source_file_name(size_t index) {
+  return index < g_file_names.size() ? &g_file_names[index] : nullptr;
+}
+
+const SplitLine& split_result() {
+  return g_split;
+}
+
+void split_line(std::string& line) {
+  size_t end = 0;
+  while (end < line.size()) {
+    char c = line[end];
+    if (c == '\n' || c == ';' || (c == '/' && end + 1 < line.size() && line[end + 1] == '/')) {
+      break;
+    }
+    ++end;
+  }
+  line.resize(end);
+
+  SplitLine& s = g_split;
+  size_t i = 0, n = line.size();
+  while (i < n && !is_blank(line[i])) ++i;
+  s.label.assign(line, 0, i);
+  while (i < n && is_blank(line[i])) ++i;
+  size_t start = i;
+  while (i < n && !is_blank(line[i])) ++i;
+  s.mnemonic.assign(line, start, i - start);
+  while (i < n && is_blank(line[i])) ++i;
+
+  // Sixteen fields at most; a field left empty (a comma straight after the mnemonic, or a run
+  // of commas) adds no operand, so operands are numbered without gaps.
+  s.operandCount = 0;
+  for (std::string& text : s.operands) text.clear();
+  for (int field = 0; field < kMaxOperands; ++field) {
+    start = i;
+    while (i < n && line[i] != ',') ++i;
+    if (i > start) {
+      s.operands[s.operandCount].assign(line, start, i - start);
+      s.operandColumns[s.operandCount] = static_cast<int>(start);
+      ++s.operandCount;
+    }
+    if (i >= n) break;
+    while (i < n && line[i] == ',') ++i;
+  }
+  for (int k = 0; k < s.operandCount; ++k) {
+    std::string& text = s.operands[k];
+    while (!text.empty() && is_blank(text.back())) text.pop_back();
+  }
+}

@@ -1,0 +1,50 @@
+// Source input: the line reader shared by every text file, the include stack with the position
+// that diagnostics quote, and the splitter that cuts a line into label, mnemonic and operands.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+enum class LineRead { kLine, kEnd, kError };
+
+// Reads the next piece of a line: at most max_chars characters, up to and including the first
+// line feed. Every line-end rule lives here: a final line without a line feed counts, a
+// carriage return before the line feed (or ending the file) is dropped, and a NUL ends the
+// text of its line while the bytes after it still count towards the piece.
+LineRead read_text_line(std::FILE* file, size_t max_chars, std::string& line);
+
+// Opens a file for reading; a directory counts as a file that cannot be opened.
+std::FILE* open_text_file(const std::string& path);
+
+constexpr int kMaxIncludeDepth = 16;
+constexpr size_t kSourcePieceChars = 1022;
+constexpr int kMaxOperands = 16;
+
+int open_source(const std::string& path);
+// 0: a statement line was read and split; 1: the main source ended or an include line failed
+// (then current_error tells which).
+int read_statement();
+void close_sources();
+void source_reset();
+
+// Position state.
+const std::string& current_file_name();
+const std::string* current_file_ref();
+int current_line_number();
+const std::string& current_line();
+// Pass 2 points the position at a stored statement before it reports about it.
+void set_position(const std::string* file_name, int line_number);
+// An entry of the file-name table (0 is the main source), or nullptr.
+const std::string* source_file_name(size_t index);
+
+// Splitter results for the last line read.
+struct SplitLine {
+  std::string label;
+  std::string mnemonic;
+  std::string operands[kMaxOperands];
+  int operandCount = 0;
+  int operandColumns[kMaxOperands] = {};
+};
+const SplitLine& split_result();
+// Cuts the comment off `line` in place and fills the split results.
+void split_line(std::string& line);

@@ -1,0 +1,30 @@
+// The symbol table: every name a program defines or uses, addressed by a stable index.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+struct StatementRecord;
+struct ExprNode;
+
+struct SymbolEntry {
+  std::string name;
+  int32_t value = 0;
+  int valueKnown = 0;
+  int definedByLabel = 0;
+  StatementRecord* statement = nullptr;  // the statement whose label defined it
+  ExprNode* equTree = nullptr;           // its expression when that statement is an equ
+};
+
+void symbols_reset();
+// Index of the entry with exactly this name (letter case counts), or -1.
+int symbol_find(std::string_view name);
+// Appends a new entry without looking for an existing one.
+int symbol_add(std::string_view name);
+int symbol_find_or_add(std::string_view name);
+
+int symbol_count();
+SymbolEntry& symbol_at(int index);
+// The name at an index, or "" for an index that names no entry.
+const std::string& symbol_name(int index);

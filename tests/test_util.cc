@@ -1,0 +1,104 @@
+#include "test_util.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include "driver.h"
+
+namespace fs = std::filesystem;
+
+ScratchDir::ScratchDir() {
+  std::string templ = (fs::temp_directory_path() / "wendrix-test-XXXXXX").string();
+  if (!mkdtemp(templ.data())) throw std::runtime_error("mkdtemp failed");
+  path = templ;
+}
+
+ScratchDir::~ScratchDir() {
+  std::error_code ec;
+  fs::permissions(path, fs::perms::owner_all, fs::perm_options::add, ec);
+  fs::remove_all(path, ec);
+}
+
+void ScratchDir::write(const std::string& name, const std::string& content) const {
+  fs::path p = fs::path(path) / name;
+  fs::create_directories(p.parent_path());
+  std::ofstream(p, std::ios::binary) << content;
+}
+
+std::string ScratchDir::read(const std::string& name) const {
+  std::ifstream in(fs::path(path) / name, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+bool ScratchDir::exists(const std::string& name) const {
+  return fs::exists(fs::path(path) / name);
+}
+
+namespace {
+
+std::string shell_quote(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) {
+    if (c == '\'') {
+      q += "'\\''";
+    } else {
+      q += c;
+    }
+  }
+  return q + "'";
+}
+
+}  // namespace
+
+RunResult run_program(const ScratchDir& dir, const std::vector<std::string>& args,
+                      const std::string& program) {
+  std::string command = "cd " + shell_quote(dir.path) + " && " + shell_quote(program);
+  for (const std::string& a : args) command += " " + shell_quote(a);
+  command += " 2>&1 </dev/null";
+  RunResult result;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return result;
+  char buffer[4096];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) result.out.append(buffer, n);
+  int status = pclose(pipe);
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return result;
+}
+
+RunResult run_in_process(const ScratchDir& dir, const std::vector<std::string>& args) {
+  fs::path previous = fs::current_path();
+  fs::current_path(dir.path);
+  std::vector<std::string> argv = {"/nonexistent/wendrix"};
+  argv.insert(argv.end(), args.begin(), args.end());
+  std::ostringstream out;
+  RunResult result;
+  result.status = run_wendrix(argv, out);
+  result.out = out.str();
+  fs::current_path(previous);
+  return result;
+}
+
+std::string banner() {
+  return "\n\nWendrix V0.10 Beta\n" + std::string(76, '_') + "\n\n";
+}
+
+std::string pass1_header() {
+  return banner() + "\nPass 1...\n";
+}
+
+std::string example_inst_dat() {
+  std::ifstream in(std::string(WENDRIX_EXAMPLES) + "/inst.dat", std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
