@@ -1,9 +1,10 @@
 // The driver: banner, usage, base names, the instruction-set search and the source opening.
+#include "driver.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
-#include "driver.h"
 #include "test_util.h"
 
 namespace {
@@ -13,7 +14,9 @@ namespace fs = std::filesystem;
 const char* const kIsa = "nop : 000000000000\n";
 const char* const kProgram = "__FUSE equ 1\n__FUSEX equ 2\n\torg 0\n\tnop\n";
 
-std::string done_output() { return pass1_header() + "Pass 2...\n\n\nDone.\n"; }
+std::string done_output() {
+  return pass1_header() + "Pass 2...\n\n\nDone.\n";
+}
 
 TEST(Driver, UsageStopPrintsTheBannerFirst) {
   ScratchDir dir;

@@ -1,10 +1,11 @@
 // Tokenizer, parser and evaluator, driven directly on operand texts.
+#include "expr.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "diag.h"
-#include "expr.h"
 #include "symbols.h"
 
 namespace {
@@ -16,13 +17,19 @@ void fresh() {
 }
 
 std::string describe_token(const ExprToken* t) {
-  static const char* const kOps[] = {"|", "^", "&", ">>", "<<", "-", "+", "%", "/", "*", "~", "neg"};
+  static const char* const kOps[] = {"|", "^", "&", ">>", "<<", "-",
+                                     "+", "%", "/", "*",  "~",  "neg"};
   switch (t->kind) {
-    case TOK_NUMBER: return std::to_string(t->value);
-    case TOK_SYMBOL: return "sym:" + symbol_name(t->value);
-    case TOK_OPERATOR: return std::string("op:") + kOps[t->value];
-    case TOK_PAREN: return t->value == PAREN_OPEN ? "(" : ")";
-    case TOK_RESERVED: return "rw:" + std::to_string(t->value);
+    case TOK_NUMBER:
+      return std::to_string(t->value);
+    case TOK_SYMBOL:
+      return "sym:" + symbol_name(t->value);
+    case TOK_OPERATOR:
+      return std::string("op:") + kOps[t->value];
+    case TOK_PAREN:
+      return t->value == PAREN_OPEN ? "(" : ")";
+    case TOK_RESERVED:
+      return "rw:" + std::to_string(t->value);
   }
   return "?";
 }
@@ -113,8 +120,9 @@ TEST(Tokenizer, Cases) {
       {"12AB", "12@0 sym:AB@2"},
       {"3+x", "3@0 op:+@1 sym:x@2"},
       {"-1--2", "op:-@0 1@1 op:-@2 op:-@3 2@4"},
-      {"~a|b^c&d%e/f*g", "op:~@0 sym:a@1 op:|@2 sym:b@3 op:^@4 sym:c@5 op:&@6 sym:d@7 op:%@8 "
-                         "sym:e@9 op:/@10 sym:f@11 op:*@12 sym:g@13"},
+      {"~a|b^c&d%e/f*g",
+       "op:~@0 sym:a@1 op:|@2 sym:b@3 op:^@4 sym:c@5 op:&@6 sym:d@7 op:%@8 "
+       "sym:e@9 op:/@10 sym:f@11 op:*@12 sym:g@13"},
       {"(x)", "(@0 sym:x@1 )@2"},
       {"x,y", "error 1@1"},
       {"x;", "error 1@1"},
@@ -180,17 +188,37 @@ TEST(Parser, TreesAndErrors) {
 
 TEST(Evaluator, Values) {
   const Case cases[] = {
-      {"8-4-2", "2"},         {"16/4/2", "2"},          {"1<<2<<3", "32"},
-      {"1<<2+1", "8"},        {"6&3|8", "10"},          {"2*3+4*5", "26"},
-      {"-2*3", "-6"},         {"2*-3", "-6"},           {"2--3", "5"},
-      {"--3", "3"},           {"-~5", "6"},             {"-7/2", "-3"},
-      {"-7%2", "-1"},         {"7%-2", "1"},            {"-$80000000", "-2147483648"},
-      {"~0", "-1"},           {"-(~5)", "6"},           {"1<<32", "1"},
-      {"1<<31", "-2147483648"}, {"-8>>1", "-4"},        {"$80000000>>31", "-1"},
-      {"5>>33", "2"},         {"65536*65536", "0"},     {"$7FFFFFFF+1", "-2147483648"},
-      {"-$80000000-1", "2147483647"}, {"-2147483648/-1", "-2147483648"},
-      {"-2147483648%-1", "0"}, {"1/0", "error 12"},     {"1%0", "error 12"},
-      {"5^3", "6"},           {"x", "error 11"},
+      {"8-4-2", "2"},
+      {"16/4/2", "2"},
+      {"1<<2<<3", "32"},
+      {"1<<2+1", "8"},
+      {"6&3|8", "10"},
+      {"2*3+4*5", "26"},
+      {"-2*3", "-6"},
+      {"2*-3", "-6"},
+      {"2--3", "5"},
+      {"--3", "3"},
+      {"-~5", "6"},
+      {"-7/2", "-3"},
+      {"-7%2", "-1"},
+      {"7%-2", "1"},
+      {"-$80000000", "-2147483648"},
+      {"~0", "-1"},
+      {"-(~5)", "6"},
+      {"1<<32", "1"},
+      {"1<<31", "-2147483648"},
+      {"-8>>1", "-4"},
+      {"$80000000>>31", "-1"},
+      {"5>>33", "2"},
+      {"65536*65536", "0"},
+      {"$7FFFFFFF+1", "-2147483648"},
+      {"-$80000000-1", "2147483647"},
+      {"-2147483648/-1", "-2147483648"},
+      {"-2147483648%-1", "0"},
+      {"1/0", "error 12"},
+      {"1%0", "error 12"},
+      {"5^3", "6"},
+      {"x", "error 11"},
   };
   for (const Case& c : cases) EXPECT_EQ(value_of(c.text), c.expected) << "text: " << c.text;
 }

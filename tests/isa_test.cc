@@ -1,10 +1,11 @@
 // The instruction definition loader, and how definitions encode.
+#include "isa.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
 #include "diag.h"
-#include "isa.h"
 #include "test_util.h"
 
 namespace {
@@ -20,7 +21,8 @@ std::string bits_of(const InstructionDef& def) {
   for (int i = 0; i < def.bitCount; ++i) {
     if (!out.empty()) out += ' ';
     const BitSource& b = def.bits[i];
-    out += b.source < 0 ? std::to_string(b.bit) : std::to_string(b.source) + ":" + std::to_string(b.bit);
+    out += b.source < 0 ? std::to_string(b.bit)
+                        : std::to_string(b.source) + ":" + std::to_string(b.bit);
   }
   return out;
 }
@@ -93,10 +95,10 @@ TEST(InstructionSet, LiteralTexts) {
   ASSERT_EQ(load(dir, "a \" \"w\" \"abc\" \"w : 0\n"), 0);
   const InstructionDef& def = instruction_table()[0];
   ASSERT_EQ(def.operandCount, 4);
-  EXPECT_EQ(def.operands[0].literal, "");   // a lone quote
+  EXPECT_EQ(def.operands[0].literal, "");  // a lone quote
   EXPECT_EQ(def.operands[1].literal, "w");
   EXPECT_EQ(def.operands[2].literal, "abc");
-  EXPECT_EQ(def.operands[3].literal, "");   // the last character is taken for the quote
+  EXPECT_EQ(def.operands[3].literal, "");  // the last character is taken for the quote
 }
 
 TEST(InstructionSet, LongLinesAreReadInPiecesOf1023) {

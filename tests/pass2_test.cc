@@ -73,25 +73,24 @@ TEST(Pass2, WorkedProgramListingAndHex) {
                        "[t.asm : 10] WARNING - target for call is in second half of code page\n"
                        "[t.asm : 12] WARNING - code overlaps existing code\n"
                        "\n\nDone.\n");
-  EXPECT_EQ(dir.read("t.lst"),
-            kListingHead + "FUSE  : [$abc]\nFUSEX : [$1ff]\n" + kCodeHead +
-                "\n"
-                "[005] a3c start            load             a,60\n"
-                "[006] 669                  move             9,1\n"
-                "\n"
-                "[009] a05                  goto             start\n"
-                "\n"
-                "[1ff] a00 LAST             goto             $200\n"
-                "[200] 950                  call             $150\n"
-                "\n"
-                "[005] 000                  nop              \n" +
-                kSymbolsHead +
-                "__FUSE                $1abc\n"
-                "LAST                  $01ff\n"
-                "__FUSEX               $01ff\n"
-                "start                 $0005\n"
-                "pad                   $0007\n"
-                "\n\n");
+  EXPECT_EQ(dir.read("t.lst"), kListingHead + "FUSE  : [$abc]\nFUSEX : [$1ff]\n" + kCodeHead +
+                                   "\n"
+                                   "[005] a3c start            load             a,60\n"
+                                   "[006] 669                  move             9,1\n"
+                                   "\n"
+                                   "[009] a05                  goto             start\n"
+                                   "\n"
+                                   "[1ff] a00 LAST             goto             $200\n"
+                                   "[200] 950                  call             $150\n"
+                                   "\n"
+                                   "[005] 000                  nop              \n" +
+                                   kSymbolsHead +
+                                   "__FUSE                $1abc\n"
+                                   "LAST                  $01ff\n"
+                                   "__FUSEX               $01ff\n"
+                                   "start                 $0005\n"
+                                   "pad                   $0007\n"
+                                   "\n\n");
   std::string hex;
   for (unsigned a = 0; a < 2048; a += 16) {
     if (a == 0) {
@@ -111,8 +110,9 @@ TEST(Pass2, WorkedProgramListingAndHex) {
 TEST(Pass2, HexFileReadsBackWithAnIndependentReader) {
   if (std::system("command -v objcopy >/dev/null 2>&1") != 0) GTEST_SKIP() << "no objcopy";
   ScratchDir dir;
-  RunResult r = assemble(dir, std::string(kFuses) + "\torg $10\n\tload a,$3C\n\tgoto $1FF\n"
-                                                   "\torg $7FF\n\tmove 31,1\n");
+  RunResult r = assemble(dir, std::string(kFuses) +
+                                  "\torg $10\n\tload a,$3C\n\tgoto $1FF\n"
+                                  "\torg $7FF\n\tmove 31,1\n");
   ASSERT_EQ(r.status, 0);
   std::string cmd = "cd '" + dir.path + "' && objcopy -I ihex -O binary t.hex t.bin";
   ASSERT_EQ(std::system(cmd.c_str()), 0);
@@ -144,21 +144,25 @@ TEST(Pass2, ListingLayout) {
       {"bare labels do not break a block; ds 0 and org to the next address neither",
        "\torg 0\n\tnop\nhere\n\tnop\n\tds 0\n\tnop\n\torg 3\n\tnop\n\tds 1\n\tnop\n", "",
        "\n[000] 000                  nop              \n          here\n"
-       "[001] 000                  nop              \n[002] 000                  nop              \n"
-       "[003] 000                  nop              \n\n[005] 000                  nop              \n",
+       "[001] 000                  nop              \n[002] 000                  nop              "
+       "\n"
+       "[003] 000                  nop              \n\n[005] 000                  nop             "
+       " \n",
        "__FUSE                $0000\n__FUSEX               $0000\nhere                  $0001\n"},
       {"no org: unknown addresses, listed with [???] and never stored", "L1\tnop\n\tgoto 7\nL2\n",
        "[t.asm : 3] WARNING - code emitted at undefined address\n"
        "[t.asm : 4] WARNING - code emitted at undefined address\n",
-       "[???] 000 L1               nop              \n[???] a07                  goto             7\n"
+       "[???] 000 L1               nop              \n[???] a07                  goto             "
+       "7\n"
        "          L2\n",
        "__FUSE                $0000\n__FUSEX               $0000\nL1                    ????\n"
        "L2                    ????\n"},
       {"outside memory, negative address, and the empty line after [???]",
-       "\torg $7FF\n\tnop\n\tnop\n\torg -1\n\tnop\n", 
+       "\torg $7FF\n\tnop\n\tnop\n\torg -1\n\tnop\n",
        "[t.asm : 5] WARNING - code emitted outside legal program memory\n"
        "[t.asm : 7] WARNING - code emitted outside legal program memory\n",
-       "\n[7ff] 000                  nop              \n[800] 000                  nop              \n"
+       "\n[7ff] 000                  nop              \n[800] 000                  nop             "
+       " \n"
        "\n[ffffffff] 000                  nop              \n",
        "__FUSE                $0000\n__FUSEX               $0000\n"},
       {"long labels and mnemonics push the line; operands are cut to their bits",
@@ -170,15 +174,18 @@ TEST(Pass2, ListingLayout) {
        "early\nneg equ -1\nbig equ $12345\n", "", "          early\n",
        "__FUSE                $0000\n__FUSEX               $0000\nneg                   $ffffffff\n"
        "big                   $12345\nearly                 ????\n"},
-      {"goto and call page rules", "\torg $1FF\n\tgoto $200\n\tcall $100\n\tcall $300\n"
-                                   "\torg $180\n\tcall $010\n\torg $050\n\tcall $150\n",
+      {"goto and call page rules",
+       "\torg $1FF\n\tgoto $200\n\tcall $100\n\tcall $300\n"
+       "\torg $180\n\tcall $010\n\torg $050\n\tcall $150\n",
        "[t.asm : 4] WARNING - target code page not same as source code page\n"
        "[t.asm : 5] WARNING - target code page not same as source code page\n"
        "[t.asm : 5] WARNING - target for call is in second half of code page\n"
        "[t.asm : 6] WARNING - target for call is in second half of code page\n"
        "[t.asm : 10] WARNING - target for call is in second half of code page\n",
-       "\n[1ff] a00                  goto             $200\n[200] 900                  call             $100\n"
-       "[201] 900                  call             $300\n\n[180] 910                  call             $010\n"
+       "\n[1ff] a00                  goto             $200\n[200] 900                  call        "
+       "     $100\n"
+       "[201] 900                  call             $300\n\n[180] 910                  call        "
+       "     $010\n"
        "\n[050] 950                  call             $150\n",
        "__FUSE                $0000\n__FUSEX               $0000\n"},
   };
@@ -254,13 +261,14 @@ TEST(Pass2, ForwardReferencesResolve) {
                          "__FUSE equ A\n__FUSEX equ size\nA equ B+1\nB equ C*2\nC equ end-start\n"
                          "\torg n\nstart\tds size\n\tnop\nend\nsize equ 3\nn equ $10\n");
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(dir.read("t.lst"),
-            kListingHead + "FUSE  : [$009]\nFUSEX : [$003]\n" + kCodeHead +
-                "\n[013] 000                  nop              \n          end\n" + kSymbolsHead +
-                "A                     $0009\n__FUSE                $0009\nsize                  $0003\n"
-                "__FUSEX               $0003\nB                     $0008\nC                     $0004\n"
-                "end                   $0014\nstart                 $0010\nn                     $0010\n"
-                "\n\n");
+  EXPECT_EQ(
+      dir.read("t.lst"),
+      kListingHead + "FUSE  : [$009]\nFUSEX : [$003]\n" + kCodeHead +
+          "\n[013] 000                  nop              \n          end\n" + kSymbolsHead +
+          "A                     $0009\n__FUSE                $0009\nsize                  $0003\n"
+          "__FUSEX               $0003\nB                     $0008\nC                     $0004\n"
+          "end                   $0014\nstart                 $0010\nn                     $0010\n"
+          "\n\n");
 }
 
 TEST(Output, FilesThatCannotBeWritten) {

@@ -1,10 +1,11 @@
 // The statement splitter, the diagnostic format and the symbol table.
+#include "source.h"
+
 #include <gtest/gtest.h>
 
 #include <sstream>
 
 #include "diag.h"
-#include "source.h"
 #include "symbols.h"
 #include "test_util.h"
 
