@@ -1,0 +1,20 @@
+#!/bin/sh
+# Installs into a scratch prefix and assembles the installed example with the installed program.
+set -eu
+build="$1"
+prefix=$(mktemp -d)
+trap 'rm -rf "$prefix"' EXIT
+cmake --install "$build" --prefix "$prefix" >/dev/null
+test -x "$prefix/bin/wendrix"
+test -f "$prefix/share/man/man1/wendrix.1"
+test -f "$prefix/share/doc/wendrix/language.md"
+mkdir "$prefix/work"
+cp "$prefix/share/wendrix/examples/"* "$prefix/work/"
+cd "$prefix/work"
+"$prefix/bin/wendrix" blink.asm | tail -n 1 | grep -qx "Done."
+test "$(wc -l < blink.hex)" -eq 130
+# The instruction set beside the program serves a project that has none of its own.
+cp inst.dat "$prefix/bin/inst.dat"
+rm inst.dat
+"$prefix/bin/wendrix" blink.asm | tail -n 1 | grep -qx "Done."
+echo "install layout ok"
