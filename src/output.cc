@@ -185,11 +185,11 @@ void write_listing(const std::string& base_name, int32_t fuse, int32_t fusex) {
   out += hex("FUSE  : [$%03x]\n", static_cast<uint32_t>(fuse));
   out += hex("FUSEX : [$%03x]\n", static_cast<uint32_t>(fusex));
   out += "\n\nCode:\n-----\n\n";
-  for (const auto& record : statement_list()) {
-    if (record->kind >= 0) {
-      encode_statement(*record);
-    } else if (record->kind == KIND_NONE) {
-      out += "          " + record->labelText + "\n";
+  for (const StatementRecord& record : statement_list()) {
+    if (record.kind >= 0) {
+      encode_statement(record);
+    } else if (record.kind == KIND_NONE) {
+      out += "          " + record.labelText + "\n";
     }
   }
   out += "\n\nSymbols:\n--------\n\n";

@@ -83,7 +83,7 @@ void parse_operands(const SplitLine& s) {
 }
 
 StatementRecord* define_label(const SplitLine& s, int32_t kind) {
-  auto record = std::make_unique<StatementRecord>();
+  StatementRecord* record = &g_statements.emplace_back();
   record->fileName = current_file_ref();
   record->lineNumber = current_line_number();
   if (!s.label.empty()) {
@@ -98,7 +98,7 @@ StatementRecord* define_label(const SplitLine& s, int32_t kind) {
     record->labelSymbol = index;
     SymbolEntry& entry = symbol_at(index);
     entry.definedByLabel = 1;
-    entry.statement = record.get();
+    entry.statement = record;
     entry.equTree = (kind == KIND_EQU && s.operandCount > 0) ? g_trees[0] : nullptr;
   }
   record->kind = kind;
@@ -113,13 +113,12 @@ StatementRecord* define_label(const SplitLine& s, int32_t kind) {
   }
   record->labelText = s.label;
   record->mnemonicText = s.mnemonic;
-  g_statements.push_back(std::move(record));
-  return g_statements.back().get();
+  return record;
 }
 
 }  // namespace
 
-const StatementList& statement_list() {
+StatementList& statement_list() {
   return g_statements;
 }
 

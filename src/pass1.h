@@ -2,7 +2,7 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -35,9 +35,10 @@ struct StatementRecord {
   std::vector<StatementOperand> operands;
 };
 
-using StatementList = std::vector<std::unique_ptr<StatementRecord>>;
+// A deque keeps records where they are while the list grows: symbols point at them.
+using StatementList = std::deque<StatementRecord>;
 
-const StatementList& statement_list();
+StatementList& statement_list();
 void statements_reset();
 
 // Reads the open source to its end. A source-reader error stops the run at once.

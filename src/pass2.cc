@@ -1,6 +1,10 @@
 #include "pass2.h"
 
+#include <algorithm>
+#include <functional>
 #include <ostream>
+#include <queue>
+#include <vector>
 
 #include "diag.h"
 #include "expr.h"
@@ -10,10 +14,62 @@
 #include "source.h"
 #include "symbols.h"
 
+// Resolution repeats whole sweeps over the symbols and statements until an iteration learns
+// nothing. Done literally, a chain of definitions written in the wrong order costs one sweep per
+// link. The sweeps below visit only what can have changed since it was last looked at, and give
+// exactly the results, reports and order of reports that the full sweeps give:
+//
+// - A tree whose evaluation stopped at a symbol without a value stops at the same leaf, with no
+//   other effect, until that symbol gets a value: it waits on that symbol and is looked at again
+//   only once the symbol is learnt.
+// - An address sweep redoes only the statements from the first one whose inputs changed (an org
+//   that got its address, a ds whose count became known) and stops where the location counter
+//   is again what it was at that statement in the previous sweep.
+
 namespace {
+
+struct OperandRef {
+  int statement;
+  int operand;
+  bool operator<(const OperandRef& o) const {
+    return statement != o.statement ? statement < o.statement : operand < o.operand;
+  }
+  bool operator==(const OperandRef& o) const = default;
+};
+
+struct CounterState {
+  bool valid = false;
+  int32_t location = 0;
+  bool same_as(const CounterState& o) const {
+    return valid == o.valid && (!valid || location == o.location);
+  }
+};
+
+struct Waiters {
+  std::vector<int> equs;  // symbols defined by equ
+  std::vector<int> orgs;  // statement indices
+  std::vector<OperandRef> operands;
+};
 
 int32_t g_location = 0;
 bool g_iteration_progress = false;
+
+std::vector<Waiters> g_waiters;  // by symbol index
+// Work for the next sweep of each kind.
+std::vector<int> g_equ_pending;
+std::vector<int> g_org_pending;
+std::vector<OperandRef> g_operand_pending;
+// The equ sweep under way: symbols still to visit in it, and the symbol it is at (-1: none).
+std::priority_queue<int, std::vector<int>, std::greater<int>> g_equ_current;
+int g_equ_position = -1;
+
+std::vector<CounterState> g_counter_before;  // at each statement, in the last address sweep
+std::vector<int> g_address_changes;          // statements whose inputs changed since then
+bool g_address_swept = false;
+
+StatementRecord& statement_at(int index) {
+  return statement_list()[static_cast<size_t>(index)];
+}
 
 void stop_if_errors() {
   if (errors_seen) fatal_stop(1);
@@ -31,106 +87,175 @@ bool single_expression(const StatementRecord& s) {
   return s.operandCount == 1 && s.operands[0].isExpression == 1;
 }
 
-// Evaluates a tree; true when it has a value. A missing symbol is left for a later sweep
-// unless `final_check`; any other failure is reported at the statement.
-bool evaluate_at(const StatementRecord& s, ExprNode* tree, bool final_check) {
+// Evaluates a tree: E_NONE on success, E_SYMBOL_UNDEFINED (error_symbol set) or another code.
+int evaluate(ExprNode* tree) {
   current_error = E_NONE;
-  if (tree) {
-    evaluate_expression(tree);
-  } else {
-    current_error = E_SYMBOL_UNDEFINED;  // cannot happen after a clean pass 1
+  if (!tree) {
+    // Only after a failed pass 1, which never gets here; nothing to wait for.
+    error_symbol = -1;
+    return E_SYMBOL_UNDEFINED;
   }
-  if (current_error == E_NONE) return true;
-  if (current_error != E_SYMBOL_UNDEFINED || final_check) report_at(s, current_error);
-  return false;
+  evaluate_expression(tree);
+  return current_error;
+}
+
+// Whether a tree that failed can be left until `error_symbol` gets a value.
+bool can_wait(int code) {
+  return code == E_SYMBOL_UNDEFINED && error_symbol >= 0;
+}
+
+void learn_symbol(int index, int32_t value) {
+  SymbolEntry& entry = symbol_at(index);
+  entry.value = value;
+  entry.valueKnown = 1;
+  Waiters& w = g_waiters[static_cast<size_t>(index)];
+  for (int equ : w.equs) {
+    // Inside an equ sweep, a symbol further on is still visited by this very sweep.
+    if (equ > g_equ_position && g_equ_position >= 0) {
+      g_equ_current.push(equ);
+    } else {
+      g_equ_pending.push_back(equ);
+    }
+  }
+  g_org_pending.insert(g_org_pending.end(), w.orgs.begin(), w.orgs.end());
+  g_operand_pending.insert(g_operand_pending.end(), w.operands.begin(), w.operands.end());
+  w = Waiters{};
+}
+
+template <typename T>
+std::vector<T> take_sorted(std::vector<T>& pending) {
+  std::vector<T> work;
+  work.swap(pending);
+  std::sort(work.begin(), work.end());
+  work.erase(std::unique(work.begin(), work.end()), work.end());
+  return work;
 }
 
 void resolve_equs() {
   bool progress;
   do {
     progress = false;
-    for (int i = 0; i < symbol_count(); ++i) {
-      SymbolEntry& entry = symbol_at(i);
-      if (entry.valueKnown || !entry.definedByLabel) continue;
-      const StatementRecord* s = entry.statement;
-      if (!s || s->kind != KIND_EQU) continue;
-      if (!single_expression(*s)) {
-        report_at(*s, E_BAD_EQU);
+    for (int index : take_sorted(g_equ_pending)) g_equ_current.push(index);
+    while (!g_equ_current.empty()) {
+      int index = g_equ_current.top();
+      g_equ_current.pop();
+      if (index == g_equ_position) continue;  // woken twice in one sweep
+      g_equ_position = index;
+      SymbolEntry& entry = symbol_at(index);
+      if (entry.valueKnown) continue;
+      const StatementRecord& s = *entry.statement;
+      if (!single_expression(s)) {
+        report_at(s, E_BAD_EQU);
+        g_equ_pending.push_back(index);
         continue;
       }
-      if (evaluate_at(*s, entry.equTree, false)) {
-        entry.value = entry.equTree->value;
-        entry.valueKnown = 1;
+      int code = evaluate(entry.equTree);
+      if (code == E_NONE) {
         progress = g_iteration_progress = true;
+        learn_symbol(index, entry.equTree->value);
+      } else if (can_wait(code)) {
+        g_waiters[static_cast<size_t>(error_symbol)].equs.push_back(index);
+      } else {
+        report_at(s, code);
+        g_equ_pending.push_back(index);
       }
     }
+    g_equ_position = -1;
   } while (progress && !errors_seen);
-}
-
-uint32_t u32(int32_t v) {
-  return static_cast<uint32_t>(v);
 }
 
 bool org_sweep() {
   bool progress = false;
-  for (const auto& record : statement_list()) {
-    StatementRecord& s = *record;
-    if (s.kind != KIND_ORG || s.addressKnown) continue;
+  for (int index : take_sorted(g_org_pending)) {
+    StatementRecord& s = statement_at(index);
+    if (s.addressKnown) continue;
     if (!single_expression(s)) {
       report_at(s, E_INVALID_ORG);
+      g_org_pending.push_back(index);
       continue;
     }
-    if (evaluate_at(s, s.operands[0].tree, false)) {
-      s.address = s.operands[0].tree->value;
+    ExprNode* tree = s.operands[0].tree;
+    int code = evaluate(tree);
+    if (code == E_NONE) {
+      s.address = tree->value;
       s.addressKnown = 1;
+      g_address_changes.push_back(index);
       progress = g_iteration_progress = true;
+    } else if (can_wait(code)) {
+      g_waiters[static_cast<size_t>(error_symbol)].orgs.push_back(index);
+    } else {
+      report_at(s, code);
+      g_org_pending.push_back(index);
     }
   }
   return progress;
 }
 
-bool address_sweep() {
-  bool progress = false;
-  bool counter_valid = false;
-  const std::vector<InstructionDef>& table = instruction_table();
-  for (const auto& record : statement_list()) {
-    StatementRecord& s = *record;
-    if (s.kind == KIND_ORG) {
-      counter_valid = s.addressKnown != 0;
-      if (counter_valid) g_location = s.address;
-    }
-    if (counter_valid) {
-      s.address = g_location;
-      s.addressKnown = 1;
-    }
-    if (s.labelSymbol != -1 && s.kind != KIND_EQU && s.addressKnown) {
-      SymbolEntry& entry = symbol_at(s.labelSymbol);
-      if (!entry.valueKnown) {
-        entry.value = g_location;
-        entry.valueKnown = 1;
-        progress = g_iteration_progress = true;
-      } else if (entry.value != g_location) {
-        error_symbol = s.labelSymbol;
-        report_at(s, E_SYMBOL_REDEFINED);
-        continue;
-      }
-    }
-    if (s.kind == KIND_DS) {
-      if (s.operandCount != 1) {
-        report_at(s, E_INVALID_DS);
-        continue;
-      }
-      const ExprNode* tree = s.operands[0].tree;
-      if (!tree || !tree->known) counter_valid = false;
-    }
-    if (!counter_valid) continue;
-    if (s.kind >= 0) {
-      int words = (table[static_cast<size_t>(s.kind)].bitCount + 11) / 12;
-      g_location = static_cast<int32_t>(u32(g_location) + u32(words));
-    } else if (s.kind == KIND_DS) {
-      g_location = static_cast<int32_t>(u32(g_location) + u32(s.operands[0].tree->value));
+// One statement of an address sweep; false when a guard failed (the counter is left alone).
+bool assign_address(StatementRecord& s, CounterState& counter, bool& progress) {
+  if (s.kind == KIND_ORG) {
+    counter.valid = s.addressKnown != 0;
+    if (counter.valid) counter.location = s.address;
+  }
+  if (counter.valid) {
+    s.address = counter.location;
+    s.addressKnown = 1;
+  }
+  if (s.labelSymbol != -1 && s.kind != KIND_EQU && s.addressKnown) {
+    SymbolEntry& entry = symbol_at(s.labelSymbol);
+    if (!entry.valueKnown) {
+      progress = g_iteration_progress = true;
+      learn_symbol(s.labelSymbol, counter.location);
+    } else if (entry.value != counter.location) {
+      // Cannot happen after a clean pass 1: one label, one statement, one address.
+      error_symbol = s.labelSymbol;
+      report_at(s, E_SYMBOL_REDEFINED);
+      return false;
     }
   }
+  if (s.kind == KIND_DS) {
+    if (s.operandCount != 1) {
+      report_at(s, E_INVALID_DS);
+      return false;
+    }
+    const ExprNode* tree = s.operands[0].tree;
+    if (!tree || !tree->known) counter.valid = false;
+  }
+  if (!counter.valid) return true;
+  // The counter wraps like every other 32-bit value.
+  uint32_t step = 0;
+  if (s.kind >= 0) {
+    step = static_cast<uint32_t>((instruction_table()[static_cast<size_t>(s.kind)].bitCount + 11) /
+                                 12);
+  } else if (s.kind == KIND_DS) {
+    step = static_cast<uint32_t>(s.operands[0].tree->value);
+  }
+  counter.location = static_cast<int32_t>(static_cast<uint32_t>(counter.location) + step);
+  return true;
+}
+
+bool address_sweep() {
+  StatementList& list = statement_list();
+  int count = static_cast<int>(list.size());
+  int first = 0;
+  int last_change = count - 1;
+  if (g_address_swept) {
+    std::vector<int> changes = take_sorted(g_address_changes);
+    if (changes.empty()) return false;  // the sweep would repeat the last one exactly
+    first = changes.front();
+    last_change = changes.back();
+  }
+  g_address_changes.clear();
+  g_address_swept = true;
+  bool progress = false;
+  CounterState counter = g_counter_before[static_cast<size_t>(first)];
+  for (int i = first; i < count; ++i) {
+    CounterState& before = g_counter_before[static_cast<size_t>(i)];
+    if (i > last_change && counter.same_as(before)) break;  // the rest is as last time
+    before = counter;
+    assign_address(list[static_cast<size_t>(i)], counter, progress);
+  }
+  g_location = counter.location;
   return progress;
 }
 
@@ -142,13 +267,36 @@ void assign_addresses() {
   } while (progress && !errors_seen);
 }
 
-void evaluate_operands(bool final_check) {
-  for (const auto& record : statement_list()) {
-    const StatementRecord& s = *record;
-    for (const StatementOperand& operand : s.operands) {
-      if (operand.isExpression != 1) continue;
-      if (operand.tree && operand.tree->known) continue;
-      if (evaluate_at(s, operand.tree, final_check)) g_iteration_progress = true;
+// One operand: true when it has a value now. A missing symbol is left for later unless
+// `final_check`; any other failure is reported.
+void evaluate_operand(const OperandRef& ref, bool final_check) {
+  StatementRecord& s = statement_at(ref.statement);
+  ExprNode* tree = s.operands[static_cast<size_t>(ref.operand)].tree;
+  if (tree && tree->known) return;
+  int code = evaluate(tree);
+  if (code == E_NONE) {
+    g_iteration_progress = true;
+    // A ds count changes what the next address sweep sees.
+    if (s.kind == KIND_DS && ref.operand == 0) g_address_changes.push_back(ref.statement);
+  } else if (can_wait(code) && !final_check) {
+    g_waiters[static_cast<size_t>(error_symbol)].operands.push_back(ref);
+  } else {
+    report_at(s, code);
+    if (!final_check) g_operand_pending.push_back(ref);
+  }
+}
+
+void evaluate_operands() {
+  for (const OperandRef& ref : take_sorted(g_operand_pending)) evaluate_operand(ref, false);
+}
+
+void final_check() {
+  const StatementList& list = statement_list();
+  for (size_t i = 0; i < list.size(); ++i) {
+    const StatementRecord& s = list[i];
+    for (size_t k = 0; k < s.operands.size(); ++k) {
+      if (s.operands[k].isExpression != 1) continue;
+      evaluate_operand(OperandRef{static_cast<int>(i), static_cast<int>(k)}, true);
     }
   }
 }
@@ -165,9 +313,39 @@ int32_t configuration_word(const char* name, int code) {
     report_error(0, 0);
     errors_seen = true;
   } else {
-    report_at(*list.back(), code);
+    report_at(list.back(), code);
   }
   return 0;
+}
+
+// Everything is looked at in the first sweep of each kind.
+void prepare() {
+  const StatementList& list = statement_list();
+  g_waiters.assign(static_cast<size_t>(symbol_count()), Waiters{});
+  g_equ_pending.clear();
+  g_org_pending.clear();
+  g_operand_pending.clear();
+  g_address_changes.clear();
+  g_equ_current = {};
+  g_equ_position = -1;
+  g_address_swept = false;
+  g_counter_before.assign(list.size() + 1, CounterState{});
+  for (int i = 0; i < symbol_count(); ++i) {
+    const SymbolEntry& entry = symbol_at(i);
+    if (!entry.valueKnown && entry.definedByLabel && entry.statement &&
+        entry.statement->kind == KIND_EQU) {
+      g_equ_pending.push_back(i);
+    }
+  }
+  for (size_t i = 0; i < list.size(); ++i) {
+    const StatementRecord& s = list[i];
+    if (s.kind == KIND_ORG) g_org_pending.push_back(static_cast<int>(i));
+    for (size_t k = 0; k < s.operands.size(); ++k) {
+      if (s.operands[k].isExpression == 1) {
+        g_operand_pending.push_back(OperandRef{static_cast<int>(i), static_cast<int>(k)});
+      }
+    }
+  }
 }
 
 }  // namespace
@@ -178,16 +356,17 @@ void set_location_counter(int32_t value) {
 
 void run_pass2(const std::string& base_name) {
   console() << "Pass 2...\n";
+  prepare();
   do {
     g_iteration_progress = false;
     resolve_equs();
     stop_if_errors();
     assign_addresses();
     stop_if_errors();
-    evaluate_operands(false);
+    evaluate_operands();
   } while (g_iteration_progress);
   stop_if_errors();
-  evaluate_operands(true);
+  final_check();
   stop_if_errors();
   int32_t fuse = configuration_word("__FUSE", E_FUSE_UNDEFINED);
   int32_t fusex = configuration_word("__FUSEX", E_FUSEX_UNDEFINED);
