@@ -79,6 +79,8 @@ int match_radix_literal(const char* text, int32_t& value) {
 const char* const kReservedWords[] = {"org", "equ", "ds"};
 
 int match_reserved_word(const char* text, int32_t& value) {
+  char first = upper(text[0]);
+  if (first != 'O' && first != 'E' && first != 'D') return 0;
   for (int w = 0; w < 3; ++w) {
     const char* word = kReservedWords[w];
     int n = 0;
@@ -123,7 +125,21 @@ const char* const kOperatorTexts[OP_COUNT] = {"|", "^", "&", ">>", "<<", "-",
 // Indexed by OperatorCode; higher binds tighter.
 const int kPrecedence[OP_COUNT] = {0, 1, 2, 3, 3, 4, 4, 5, 5, 5, 6, 6};
 
+// First characters of the operator texts, for a quick refusal of everything else.
+struct OperatorStarts {
+  bool table[256] = {};
+  OperatorStarts() {
+    for (const char* op : kOperatorTexts) table[static_cast<unsigned char>(op[0])] = true;
+  }
+};
+const OperatorStarts kOperatorStarts;
+
+bool may_start_operator(char c) {
+  return kOperatorStarts.table[static_cast<unsigned char>(c)];
+}
+
 int match_operator(const char* text, int32_t& value) {
+  if (!may_start_operator(text[0])) return 0;
   for (int op = 0; op < OP_NEG; ++op) {
     const char* candidate = kOperatorTexts[op];
     int n = 0;

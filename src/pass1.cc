@@ -1,5 +1,7 @@
 #include "pass1.h"
 
+#include <unordered_map>
+
 #include "diag.h"
 #include "expr.h"
 #include "isa.h"
@@ -29,13 +31,35 @@ void clear_literal_flags() {
   for (bool& flag : g_literal_matched) flag = false;
 }
 
+std::string folded(const std::string& text) {
+  std::string out = text;
+  for (char& c : out) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return out;
+}
+
+// Definitions by folded name, each list in file order, so a statement looks only at the
+// definitions of its own mnemonic.
+std::unordered_map<std::string, std::vector<int32_t>> g_by_name;
+
+void index_instructions() {
+  g_by_name.clear();
+  const std::vector<InstructionDef>& table = instruction_table();
+  for (size_t i = 0; i < table.size(); ++i) {
+    g_by_name[folded(table[i].name)].push_back(static_cast<int32_t>(i));
+  }
+}
+
 // First definition, in file order, whose name, operand count and literal operands fit.
 int32_t find_instruction(const SplitLine& s) {
   clear_literal_flags();
   const std::vector<InstructionDef>& table = instruction_table();
-  for (size_t index = 0; index < table.size(); ++index) {
-    const InstructionDef& def = table[index];
-    if (def.operandCount != s.operandCount || !same_ignoring_case(def.name, s.mnemonic)) continue;
+  auto named = g_by_name.find(folded(s.mnemonic));
+  if (named == g_by_name.end()) return KIND_UNMATCHED;
+  for (int32_t index : named->second) {
+    const InstructionDef& def = table[static_cast<size_t>(index)];
+    if (def.operandCount != s.operandCount) continue;
     clear_literal_flags();
     bool fits = true;
     for (int k = 0; k < def.operandCount && fits; ++k) {
@@ -46,7 +70,7 @@ int32_t find_instruction(const SplitLine& s) {
         fits = false;
       }
     }
-    if (fits) return static_cast<int32_t>(index);
+    if (fits) return index;
   }
   clear_literal_flags();
   return KIND_UNMATCHED;
@@ -127,6 +151,7 @@ void statements_reset() {
 }
 
 void run_pass1() {
+  index_instructions();
   for (;;) {
     current_error = E_NONE;
     int result = read_statement();

@@ -126,7 +126,7 @@ template <typename T>
 std::vector<T> take_sorted(std::vector<T>& pending) {
   std::vector<T> work;
   work.swap(pending);
-  std::sort(work.begin(), work.end());
+  if (!std::is_sorted(work.begin(), work.end())) std::sort(work.begin(), work.end());
   work.erase(std::unique(work.begin(), work.end()), work.end());
   return work;
 }

@@ -72,21 +72,30 @@ bool scan_two_words(const std::string& line, std::string& first, std::string& se
 
 LineRead read_text_line(std::FILE* file, size_t max_chars, std::string& line) {
   line.clear();
-  size_t count = 0;
+  char buffer[1024];
+  size_t kept = 0;   // characters before the first NUL, if any
+  size_t count = 0;  // characters read, a NUL and what follows it included
   bool cut = false;  // a NUL was met: the rest of the piece is read but not kept
   bool line_feed = false;
   int c = 0;
   while (count < max_chars) {
-    c = std::getc(file);
+    c = getc_unlocked(file);  // one reader per file: no locking needed
     if (c == EOF) break;
     ++count;
     if (c == '\0') cut = true;
-    if (!cut) line.push_back(static_cast<char>(c));
+    if (!cut) {
+      buffer[kept++] = static_cast<char>(c);
+      if (kept == sizeof buffer) {
+        line.append(buffer, kept);
+        kept = 0;
+      }
+    }
     if (c == '\n') {
       line_feed = true;
       break;
     }
   }
+  line.append(buffer, kept);
   if (c == EOF && std::ferror(file)) return LineRead::kError;
   if (count == 0) return LineRead::kEnd;
   if (!cut) {
