@@ -143,7 +143,8 @@ int read_statement() {
   for (;;) {
     IncludeLevel& level = g_levels[g_depth];
     LineRead got = read_text_line(level.file, kSourcePieceChars, g_line);
-    ++g_line_number;
+    // An endless input (a device) must not overflow the count: it wraps like every int here.
+    g_line_number = static_cast<int>(static_cast<unsigned>(g_line_number) + 1u);
     if (got == LineRead::kError) read_failed(*g_file);
     if (got == LineRead::kEnd) {
       if (g_depth == 0) return 1;
