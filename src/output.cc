@@ -73,19 +73,25 @@ void finish_output(std::FILE* file, const std::string& name, const std::string& 
   }
 }
 
-struct HexRecord {
-  std::string& out;
-  unsigned sum = 0;
-  void put(uint32_t value) {
-    uint32_t byte = value & 0xFF;
-    out += hex("%02X", byte);
-    sum += byte;
-  }
-  void finish() {
-    put((0x100 - (sum & 0xFF)) & 0xFF);
-    out += '\n';
-  }
-};
+std::string g_hex;        // the hex file being written
+unsigned g_checksum = 0;  // of the record being written
+
+void start_record() {
+  g_hex += ':';
+  g_checksum = 0;
+}
+
+// Writes the low 8 bits of a value as two digits and counts them into the checksum.
+void put_hex_byte(uint32_t value) {
+  uint32_t byte = value & 0xFF;
+  g_hex += hex("%02X", byte);
+  g_checksum += byte;
+}
+
+void end_record() {
+  put_hex_byte((0x100 - (g_checksum & 0xFF)) & 0xFF);
+  g_hex += '\n';
+}
 
 }  // namespace
 
@@ -214,32 +220,30 @@ void write_hex_file(const std::string& base_name, int32_t fuse, int32_t fusex) {
   for (uint16_t& word : g_code) {
     if (word == kEmptyWord) word = 0x0FFF;
   }
-  std::string out;
-  out.reserve(130 * 80);
+  g_hex.clear();
   for (int a = 0; a < kCodeWords; a += 16) {
-    out += ':';
-    HexRecord r{out};
-    r.put(0x20);
-    r.put(static_cast<uint32_t>(2 * a) >> 8);
-    r.put(static_cast<uint32_t>(2 * a));
-    r.put(0x00);
+    start_record();
+    put_hex_byte(0x20);
+    put_hex_byte(static_cast<uint32_t>(2 * a) >> 8);
+    put_hex_byte(static_cast<uint32_t>(2 * a));
+    put_hex_byte(0x00);
     for (int w = a; w < a + 16; ++w) {
-      r.put(g_code[w]);
-      r.put(static_cast<uint32_t>(g_code[w]) >> 8);
+      put_hex_byte(g_code[w]);
+      put_hex_byte(static_cast<uint32_t>(g_code[w]) >> 8);
     }
-    r.finish();
+    end_record();
   }
-  out += ':';
-  HexRecord config{out};
-  for (uint32_t byte : {0x04u, 0x20u, 0x20u, 0x00u}) config.put(byte);
-  config.put(static_cast<uint32_t>(fuse));
-  config.put(static_cast<uint32_t>(fuse) >> 8);
-  config.put(static_cast<uint32_t>(fusex));
-  config.put(static_cast<uint32_t>(fusex) >> 8);
-  config.finish();
-  out += ':';
-  HexRecord end{out};
-  for (uint32_t byte : {0x00u, 0x00u, 0x00u, 0x01u}) end.put(byte);
-  end.finish();
-  finish_output(file, name, out);
+  // The configuration words follow the code at byte address 0x2020, each low byte first.
+  start_record();
+  for (uint32_t byte : {0x04u, 0x20u, 0x20u, 0x00u}) put_hex_byte(byte);
+  put_hex_byte(static_cast<uint32_t>(fuse));
+  put_hex_byte(static_cast<uint32_t>(fuse) >> 8);
+  put_hex_byte(static_cast<uint32_t>(fusex));
+  put_hex_byte(static_cast<uint32_t>(fusex) >> 8);
+  end_record();
+  start_record();
+  for (uint32_t byte : {0x00u, 0x00u, 0x00u, 0x01u}) put_hex_byte(byte);
+  end_record();
+  finish_output(file, name, g_hex);
+  g_hex.clear();
 }
