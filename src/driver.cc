@@ -89,10 +89,7 @@ int run(const std::vector<std::string>& args) {
 }  // namespace
 
 std::string base_name_of(const std::string& argument) {
-  std::string lowered = argument;
-  for (char& c : lowered) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
+  std::string lowered = fold_case(argument);
   size_t cut = lowered.find(".asm");
   return cut == std::string::npos ? lowered : lowered.substr(0, cut);
 }

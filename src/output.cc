@@ -31,17 +31,6 @@ void append_padded(std::string& out, const std::string& text, size_t width) {
   if (text.size() < width) out.append(width - text.size(), ' ');
 }
 
-bool name_is(const std::string& name, const char* lower) {
-  size_t i = 0;
-  for (; lower[i] != '\0'; ++i) {
-    if (i >= name.size()) return false;
-    char c = name[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != lower[i]) return false;
-  }
-  return i == name.size();
-}
-
 void warn_at(const StatementRecord& s, int code) {
   set_position(s.fileName, s.lineNumber);
   current_error = code;
@@ -148,9 +137,9 @@ int encode_statement(const StatementRecord& s) {
     warn_at(s, E_OUTSIDE_MEMORY);
     return 0;
   }
-  if (name_is(def.name, "goto")) {
+  if (same_ignoring_case(def.name, "goto")) {
     if (page_of(s.address) != page_of(values[0])) warn_at(s, E_PAGE_MISMATCH);
-  } else if (name_is(def.name, "call")) {
+  } else if (same_ignoring_case(def.name, "call")) {
     if (page_of(s.address) != page_of(values[0])) warn_at(s, E_PAGE_MISMATCH);
     if (values[0] & kSecondHalfBit) warn_at(s, E_CALL_SECOND_HALF);
   }

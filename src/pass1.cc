@@ -16,27 +16,8 @@ StatementList g_statements;
 bool g_literal_matched[kMaxOperands];
 ExprNode* g_trees[kMaxOperands];
 
-bool same_ignoring_case(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
-
 void clear_literal_flags() {
   for (bool& flag : g_literal_matched) flag = false;
-}
-
-std::string folded(const std::string& text) {
-  std::string out = text;
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
 }
 
 // Definitions by folded name, each list in file order, so a statement looks only at the
@@ -47,7 +28,7 @@ void index_instructions() {
   g_by_name.clear();
   const std::vector<InstructionDef>& table = instruction_table();
   for (size_t i = 0; i < table.size(); ++i) {
-    g_by_name[folded(table[i].name)].push_back(static_cast<int32_t>(i));
+    g_by_name[fold_case(table[i].name)].push_back(static_cast<int32_t>(i));
   }
 }
 
@@ -55,7 +36,7 @@ void index_instructions() {
 int32_t find_instruction(const SplitLine& s) {
   clear_literal_flags();
   const std::vector<InstructionDef>& table = instruction_table();
-  auto named = g_by_name.find(folded(s.mnemonic));
+  auto named = g_by_name.find(fold_case(s.mnemonic));
   if (named == g_by_name.end()) return KIND_UNMATCHED;
   for (int32_t index : named->second) {
     const InstructionDef& def = table[static_cast<size_t>(index)];

@@ -37,18 +37,6 @@ bool is_scan_space(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-bool equals_ignoring_case(const std::string& a, const char* b) {
-  size_t n = std::strlen(b);
-  if (a.size() != n) return false;
-  for (size_t i = 0; i < n; ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
-
 // The first two words of a line, as "%s %s" would scan them; false when there are not two.
 bool scan_two_words(const std::string& line, std::string& first, std::string& second) {
   size_t i = 0, n = line.size();
@@ -69,6 +57,24 @@ bool scan_two_words(const std::string& line, std::string& first, std::string& se
 }
 
 }  // namespace
+
+char fold_case(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+std::string fold_case(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = fold_case(c);
+  return out;
+}
+
+bool same_ignoring_case(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (fold_case(a[i]) != fold_case(b[i])) return false;
+  }
+  return true;
+}
 
 LineRead read_text_line(std::FILE* file, size_t max_chars, std::string& line) {
   line.clear();
@@ -156,7 +162,7 @@ int read_statement() {
       continue;
     }
     std::string keyword, word;
-    if (!scan_two_words(g_line, keyword, word) || !equals_ignoring_case(keyword, "#include")) {
+    if (!scan_two_words(g_line, keyword, word) || !same_ignoring_case(keyword, "#include")) {
       split_line(g_line);
       return 0;
     }

@@ -4,6 +4,13 @@
 
 #include <cstdio>
 #include <string>
+#include <string_view>
+
+// Letter case, wherever the language ignores it (mnemonics, literal operands, directives,
+// "#include", the page-rule names): only A to Z fold; every other byte stays as it is.
+char fold_case(char c);
+std::string fold_case(std::string_view text);
+bool same_ignoring_case(std::string_view a, std::string_view b);
 
 enum class LineRead { kLine, kEnd, kError };
 
