@@ -275,34 +275,36 @@ TEST(Pass2, ForwardReferencesResolve) {
 // or iteration, and the results are those of the full sweeps.
 TEST(Pass2, ChainsResolveAgainstTheSweepOrder) {
   ScratchDir dir;
-  RunResult r = assemble(dir, std::string(kFuses) +
-                                  "a0 equ a1+1\na1 equ a2+1\na2 equ a3+1\na3 equ a4+1\na4 equ 1\n"
-                                  "\torg b1+1\nb0\tnop\n\torg b2+1\nb1\tnop\n\torg $10\nb2\tnop\n"
-                                  "\torg $20\n\tds d1-$21\nd0\tnop\n\torg $21\n\tds d2-$22\nd1\tnop\n"
-                                  "\torg $22\n\tds 2\nd2\tnop\n");
+  RunResult r =
+      assemble(dir, std::string(kFuses) +
+                        "a0 equ a1+1\na1 equ a2+1\na2 equ a3+1\na3 equ a4+1\na4 equ 1\n"
+                        "\torg b1+1\nb0\tnop\n\torg b2+1\nb1\tnop\n\torg $10\nb2\tnop\n"
+                        "\torg $20\n\tds d1-$21\nd0\tnop\n\torg $21\n\tds d2-$22\nd1\tnop\n"
+                        "\torg $22\n\tds 2\nd2\tnop\n");
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(dir.read("t.lst"),
-            kListingHead + "FUSE  : [$000]\nFUSEX : [$000]\n" + kCodeHead +
-                "\n[012] 000 b0               nop              \n"
-                "\n[011] 000 b1               nop              \n"
-                "\n[010] 000 b2               nop              \n"
-                "\n[022] 000 d0               nop              \n"
-                "[023] 000 d1               nop              \n"
-                "[024] 000 d2               nop              \n" +
-                kSymbolsHead +
-                "__FUSE                $0000\n__FUSEX               $0000\na1                    $0004\n"
-                "a0                    $0005\na2                    $0003\na3                    $0002\n"
-                "a4                    $0001\nb1                    $0011\nb0                    $0012\n"
-                "b2                    $0010\nd1                    $0023\nd0                    $0022\n"
-                "d2                    $0024\n\n\n");
+  EXPECT_EQ(
+      dir.read("t.lst"),
+      kListingHead + "FUSE  : [$000]\nFUSEX : [$000]\n" + kCodeHead +
+          "\n[012] 000 b0               nop              \n"
+          "\n[011] 000 b1               nop              \n"
+          "\n[010] 000 b2               nop              \n"
+          "\n[022] 000 d0               nop              \n"
+          "[023] 000 d1               nop              \n"
+          "[024] 000 d2               nop              \n" +
+          kSymbolsHead +
+          "__FUSE                $0000\n__FUSEX               $0000\na1                    $0004\n"
+          "a0                    $0005\na2                    $0003\na3                    $0002\n"
+          "a4                    $0001\nb1                    $0011\nb0                    $0012\n"
+          "b2                    $0010\nd1                    $0023\nd0                    $0022\n"
+          "d2                    $0024\n\n\n");
 }
 
 // A sweep reports what it meets in symbol order and finishes; the run stops after it, so an
 // error that only a later sweep would meet is never reported.
 TEST(Pass2, OnlyTheSweepThatMeetsAnErrorReports) {
   ScratchDir dir;
-  RunResult r = assemble(dir, "x equ y/0\ny equ z\nz equ 1\nw equ v/0\nv equ z\n" +
-                                  std::string(kFuses));
+  RunResult r =
+      assemble(dir, "x equ y/0\ny equ z\nz equ 1\nw equ v/0\nv equ z\n" + std::string(kFuses));
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, pass1_header() + "Pass 2...\n[t.asm : 4] divide by zero\n");
 }

@@ -67,6 +67,38 @@ void read_line_into_position(const ScratchDir& dir, const std::string& line) {
   ASSERT_EQ(read_statement(), 0);
 }
 
+// Every line-end rule, through the one reader that applies them; each piece read is shown in
+// brackets.
+TEST(LineReader, PiecesAndLineEnds) {
+  const std::string a1021(1021, 'a');
+  const std::pair<std::string, std::string> cases[] = {
+      {"", ""},
+      {"x\ny\n", "[x\n][y\n]"},
+      {"x\ny", "[x\n][y]"},
+      {"x\r\ny\r", "[x\n][y]"},
+      {"x\r\r\n", "[x\r\n]"},
+      {"x\ry\n", "[x\ry\n]"},
+      {std::string("x\0y\nz\n", 6), "[x][z\n]"},
+      {std::string("\0\r\n", 3), "[]"},
+      {a1021 + "b\n", "[" + a1021 + "b][\n]"},
+      {a1021 + "\r\nx\n", "[" + a1021 + "][\n][x\n]"},
+      {a1021 + "\r", "[" + a1021 + "]"},
+      {a1021 + "\rx", "[" + a1021 + "\r][x]"},
+  };
+  ScratchDir dir;
+  for (const auto& [content, expected] : cases) {
+    dir.write("f.txt", content);
+    std::FILE* file = open_text_file(dir.path + "/f.txt");
+    ASSERT_NE(file, nullptr);
+    std::string line, pieces;
+    while (read_text_line(file, kSourcePieceChars, line) == LineRead::kLine) {
+      pieces += "[" + line + "]";
+    }
+    std::fclose(file);
+    EXPECT_EQ(pieces, expected) << content.size();
+  }
+}
+
 TEST(Diagnostics, CaretLines) {
   ScratchDir dir;
   struct Case {
