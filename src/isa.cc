@@ -115,14 +115,14 @@ LineResult parse_definition(const std::vector<std::string>& tokens, InstructionD
 }  // namespace
 
 int load_instruction_defs(const std::string& path) {
-  std::FILE* file = open_text_file(path);
+  std::unique_ptr<TextFile> file = open_text_file(path);
   if (!file) return 1;
   g_table.clear();
   std::string line;
   for (;;) {
-    LineRead got = read_text_line(file, kPieceChars, line);
+    LineRead got = read_text_line(*file, kPieceChars, line);
     if (got == LineRead::kError) {
-      std::fclose(file);
+      file.reset();
       console() << "error reading [" << path << "]\n";
       fatal_stop(1);
     }
@@ -132,12 +132,10 @@ int load_instruction_defs(const std::string& path) {
     InstructionDef def;
     LineResult result = parse_definition(tokens, def);
     if (result != kLineOk) {
-      std::fclose(file);
       return result == kUnknownLetter ? 2 : 1;
     }
     g_table.push_back(std::move(def));
   }
-  std::fclose(file);
   return 0;
 }
 

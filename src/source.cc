@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstring>
 #include <deque>
 #include <ostream>
@@ -11,7 +12,7 @@
 namespace {
 
 struct IncludeLevel {
-  std::FILE* file = nullptr;
+  std::unique_ptr<TextFile> file;
   int savedLine = 0;
   const std::string* name = nullptr;
 };
@@ -76,70 +77,88 @@ bool same_ignoring_case(std::string_view a, std::string_view b) {
   return true;
 }
 
-LineRead read_text_line(std::FILE* file, size_t max_chars, std::string& line) {
+TextFile::~TextFile() {
+  if (stream) std::fclose(stream);
+}
+
+namespace {
+
+constexpr size_t kReadBuffer = 1 << 16;
+
+// Makes bytes available; false at the end of the file or after a failed read.
+bool fill(TextFile& f) {
+  if (f.position < f.filled) return true;
+  if (f.failed) return false;
+  f.position = 0;
+  f.filled = std::fread(f.buffer.data(), 1, f.buffer.size(), f.stream);
+  if (f.filled == 0 && std::ferror(f.stream)) f.failed = true;
+  return f.filled > 0;
+}
+
+}  // namespace
+
+LineRead read_text_line(TextFile& f, size_t max_chars, std::string& line) {
   line.clear();
-  char buffer[1024];
-  size_t kept = 0;   // characters before the first NUL, if any
   size_t count = 0;  // characters read, a NUL and what follows it included
   bool cut = false;  // a NUL was met: the rest of the piece is read but not kept
   bool line_feed = false;
-  int c = 0;
+  bool at_end = false;
   while (count < max_chars) {
-    c = getc_unlocked(file);  // one reader per file: no locking needed
-    if (c == EOF) break;
-    ++count;
-    if (c == '\0') cut = true;
-    if (!cut) {
-      buffer[kept++] = static_cast<char>(c);
-      if (kept == sizeof buffer) {
-        line.append(buffer, kept);
-        kept = 0;
-      }
+    if (!fill(f)) {
+      at_end = true;
+      break;
     }
-    if (c == '\n') {
+    const char* start = f.buffer.data() + f.position;
+    size_t window = std::min(f.filled - f.position, max_chars - count);
+    const char* feed = static_cast<const char*>(std::memchr(start, '\n', window));
+    size_t take = feed ? static_cast<size_t>(feed - start) + 1 : window;
+    if (!cut) {
+      const char* nul = static_cast<const char*>(std::memchr(start, '\0', take));
+      line.append(start, nul ? static_cast<size_t>(nul - start) : take);
+      cut = nul != nullptr;
+    }
+    f.position += take;
+    count += take;
+    if (feed) {
       line_feed = true;
       break;
     }
   }
-  line.append(buffer, kept);
-  if (c == EOF && std::ferror(file)) return LineRead::kError;
+  if (f.failed) return LineRead::kError;
   if (count == 0) return LineRead::kEnd;
   if (!cut) {
     size_t n = line.size();
     if (line_feed) {
       if (n >= 2 && line[n - 2] == '\r') line.erase(n - 2, 1);
     } else if (n > 0 && line[n - 1] == '\r') {
-      if (c == EOF) {
-        line.pop_back();  // the file ends right after it
-      } else {
-        // The piece is full; the carriage return still goes when a line feed follows it.
-        int next = std::getc(file);
-        if (next == '\n' || next == EOF) line.pop_back();
-        if (next != EOF) std::ungetc(next, file);
-        if (next == EOF && std::ferror(file)) return LineRead::kError;
-      }
+      // The file ends right after it, or the piece is full and a line feed comes next.
+      if (at_end || !fill(f) || f.buffer[f.position] == '\n') line.pop_back();
+      if (f.failed) return LineRead::kError;
     }
   }
   return LineRead::kLine;
 }
 
-std::FILE* open_text_file(const std::string& path) {
-  std::FILE* file = std::fopen(path.c_str(), "r");
-  if (!file) return nullptr;
+std::unique_ptr<TextFile> open_text_file(const std::string& path) {
+  std::FILE* stream = std::fopen(path.c_str(), "r");
+  if (!stream) return nullptr;
   struct stat info;
-  if (fstat(fileno(file), &info) != 0 || S_ISDIR(info.st_mode)) {
-    std::fclose(file);
+  if (fstat(fileno(stream), &info) != 0 || S_ISDIR(info.st_mode)) {
+    std::fclose(stream);
     return nullptr;
   }
+  auto file = std::make_unique<TextFile>();
+  file->stream = stream;
+  file->buffer.resize(kReadBuffer);
   return file;
 }
 
 int open_source(const std::string& path) {
   source_reset();
-  std::FILE* file = open_text_file(path);
+  std::unique_ptr<TextFile> file = open_text_file(path);
   if (!file) return 1;
   g_file_names.push_back(path);
-  g_levels[0] = IncludeLevel{file, 0, &g_file_names.back()};
+  g_levels[0] = IncludeLevel{std::move(file), 0, &g_file_names.back()};
   g_file = &g_file_names.back();
   g_line_number = 0;
   return 0;
@@ -148,14 +167,13 @@ int open_source(const std::string& path) {
 int read_statement() {
   for (;;) {
     IncludeLevel& level = g_levels[g_depth];
-    LineRead got = read_text_line(level.file, kSourcePieceChars, g_line);
+    LineRead got = read_text_line(*level.file, kSourcePieceChars, g_line);
     // An endless input (a device) must not overflow the count: it wraps like every int here.
     g_line_number = static_cast<int>(static_cast<unsigned>(g_line_number) + 1u);
     if (got == LineRead::kError) read_failed(*g_file);
     if (got == LineRead::kEnd) {
       if (g_depth == 0) return 1;
-      std::fclose(level.file);
-      level.file = nullptr;
+      level.file.reset();
       --g_depth;
       g_file = g_levels[g_depth].name;
       g_line_number = g_levels[g_depth].savedLine;
@@ -180,14 +198,14 @@ int read_statement() {
       return 1;
     }
     level.savedLine = g_line_number;
-    std::FILE* file = open_text_file(name);
+    std::unique_ptr<TextFile> file = open_text_file(name);
     if (!file) {
       current_error = E_CANT_OPEN_INCLUDE;
       return 1;
     }
     g_file_names.push_back(name);
     ++g_depth;
-    g_levels[g_depth] = IncludeLevel{file, 0, &g_file_names.back()};
+    g_levels[g_depth] = IncludeLevel{std::move(file), 0, &g_file_names.back()};
     g_file = &g_file_names.back();
     g_line_number = 0;
   }
@@ -195,17 +213,13 @@ int read_statement() {
 
 void close_sources() {
   for (int i = 0; i <= g_depth; ++i) {
-    if (g_levels[i].file) std::fclose(g_levels[i].file);
-    g_levels[i].file = nullptr;
+    g_levels[i].file.reset();
   }
 }
 
 void source_reset() {
   // A stop can leave files open; a new run must not inherit them.
-  for (IncludeLevel& level : g_levels) {
-    if (level.file) std::fclose(level.file);
-    level = IncludeLevel{};
-  }
+  for (IncludeLevel& level : g_levels) level = IncludeLevel{};
   g_depth = 0;
   g_file_names.clear();
   g_file = &kNoFile;

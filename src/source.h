@@ -3,8 +3,10 @@
 #pragma once
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Letter case, wherever the language ignores it (mnemonics, literal operands, directives,
 // "#include", the page-rule names): only A to Z fold; every other byte stays as it is.
@@ -14,14 +16,24 @@ bool same_ignoring_case(std::string_view a, std::string_view b);
 
 enum class LineRead { kLine, kEnd, kError };
 
+// A text file being read, through a buffer of its own.
+struct TextFile {
+  std::FILE* stream = nullptr;
+  std::vector<char> buffer;
+  size_t position = 0;  // next byte of the buffer to hand out
+  size_t filled = 0;    // bytes in the buffer
+  bool failed = false;  // a read failed for a reason other than the end of the file
+  ~TextFile();
+};
+
+// Opens a file for reading; nullptr when it cannot be opened (a directory counts as such).
+std::unique_ptr<TextFile> open_text_file(const std::string& path);
+
 // Reads the next piece of a line: at most max_chars characters, up to and including the first
 // line feed. Every line-end rule lives here: a final line without a line feed counts, a
 // carriage return before the line feed (or ending the file) is dropped, and a NUL ends the
 // text of its line while the bytes after it still count towards the piece.
-LineRead read_text_line(std::FILE* file, size_t max_chars, std::string& line);
-
-// Opens a file for reading; a directory counts as a file that cannot be opened.
-std::FILE* open_text_file(const std::string& path);
+LineRead read_text_line(TextFile& file, size_t max_chars, std::string& line);
 
 constexpr int kMaxIncludeDepth = 16;
 constexpr size_t kSourcePieceChars = 1022;

@@ -88,13 +88,12 @@ TEST(LineReader, PiecesAndLineEnds) {
   ScratchDir dir;
   for (const auto& [content, expected] : cases) {
     dir.write("f.txt", content);
-    std::FILE* file = open_text_file(dir.path + "/f.txt");
+    std::unique_ptr<TextFile> file = open_text_file(dir.path + "/f.txt");
     ASSERT_NE(file, nullptr);
     std::string line, pieces;
-    while (read_text_line(file, kSourcePieceChars, line) == LineRead::kLine) {
+    while (read_text_line(*file, kSourcePieceChars, line) == LineRead::kLine) {
       pieces += "[" + line + "]";
     }
-    std::fclose(file);
     EXPECT_EQ(pieces, expected) << content.size();
   }
 }
