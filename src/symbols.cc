@@ -1,34 +1,67 @@
 #include "symbols.h"
 
 #include <deque>
-#include <unordered_map>
+#include <vector>
 
 namespace {
 
-// A deque keeps entries where they are as the table grows; the hash index beside it makes a
-// look-up cost the same for the 10th symbol and the 10,000th, without changing the order in
-// which entries are numbered and listed.
+// A deque keeps entries where they are as the table grows. Beside it, an open-addressing
+// index of (hash, entry) slots makes a look-up cost the same for the 10th symbol and the
+// 10,000th, touching one slot array and, on a hash match, the entry itself; indices, order and
+// the listing are those of the table alone.
 std::deque<SymbolEntry> g_table;
-std::unordered_map<std::string_view, int> g_index;
+
+struct Slot {
+  uint32_t hash = 0;
+  int32_t index = -1;  // -1: empty
+};
+std::vector<Slot> g_slots;  // a power of two in size, at most half full
+
+uint32_t hash_of(std::string_view name) {
+  uint32_t h = 2166136261u;  // FNV-1a
+  for (char c : name) h = (h ^ static_cast<unsigned char>(c)) * 16777619u;
+  return h;
+}
+
+// The slot that holds `name`, or the empty slot where it would go.
+Slot& slot_for(std::string_view name, uint32_t hash) {
+  size_t mask = g_slots.size() - 1;
+  for (size_t i = hash & mask;; i = (i + 1) & mask) {
+    Slot& slot = g_slots[i];
+    if (slot.index < 0) return slot;
+    if (slot.hash == hash && g_table[static_cast<size_t>(slot.index)].name == name) return slot;
+  }
+}
+
+void grow_index() {
+  std::vector<Slot> old = std::move(g_slots);
+  g_slots.assign(old.empty() ? 1024 : old.size() * 2, Slot{});
+  for (const Slot& slot : old) {
+    if (slot.index >= 0) slot_for(g_table[static_cast<size_t>(slot.index)].name, slot.hash) = slot;
+  }
+}
 
 }  // namespace
 
 void symbols_reset() {
-  g_index.clear();
   g_table.clear();
+  g_slots.clear();
 }
 
 int symbol_find(std::string_view name) {
-  auto it = g_index.find(name);
-  return it == g_index.end() ? -1 : it->second;
+  if (g_slots.empty()) return -1;
+  return slot_for(name, hash_of(name)).index;
 }
 
 int symbol_add(std::string_view name) {
+  if ((g_table.size() + 1) * 2 > g_slots.size()) grow_index();
   g_table.emplace_back();
   g_table.back().name.assign(name);
   int index = static_cast<int>(g_table.size()) - 1;
-  // The first entry of a name keeps the index: symbol_find returns the lowest match.
-  g_index.emplace(g_table.back().name, index);
+  uint32_t hash = hash_of(name);
+  // The first entry of a name keeps its slot: symbol_find returns the lowest match.
+  Slot& slot = slot_for(name, hash);
+  if (slot.index < 0) slot = Slot{hash, index};
   return index;
 }
 
