@@ -20,29 +20,30 @@ def machine():
                                               platform.release())
 
 
-def measure(exe, options, runs):
+def generate(options):
     d = tempfile.mkdtemp(prefix="wendrix-measure-")
-    try:
-        subprocess.run(["python3", os.path.join(HERE, "gen.py"), d] + options, check=True)
-        statements = sum(1 for name in os.listdir(d) if name.endswith((".asm", ".inc"))
-                         for _ in open(os.path.join(d, name)))
-        times = []
-        for _ in range(runs):
-            start = time.perf_counter()
-            p = subprocess.run([exe, "prog"], cwd=d, stdout=subprocess.DEVNULL)
-            times.append(time.perf_counter() - start)
-        p = subprocess.run(["/usr/bin/time", "-v", exe, "prog"], cwd=d, stdout=subprocess.DEVNULL,
-                           stderr=subprocess.PIPE, text=True)
-        rss = int(re.search(r"Maximum resident set size \(kbytes\): (\d+)", p.stderr).group(1))
-        return statements, statistics.median(times), rss / 1024, p.returncode
-    finally:
-        shutil.rmtree(d)
+    subprocess.run(["python3", os.path.join(HERE, "gen.py"), d] + options, check=True)
+    lines = sum(1 for name in os.listdir(d) if name.endswith((".asm", ".inc"))
+                for _ in open(os.path.join(d, name)))
+    return d, lines
+
+
+def run_once(exe, d):
+    start = time.perf_counter()
+    p = subprocess.run([exe, "prog"], cwd=d, stdout=subprocess.DEVNULL)
+    return time.perf_counter() - start, p.returncode
+
+
+def peak_mib(exe, d):
+    p = subprocess.run(["/usr/bin/time", "-v", exe, "prog"], cwd=d, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.PIPE, text=True)
+    return int(re.search(r"Maximum resident set size \(kbytes\): (\d+)", p.stderr).group(1)) / 1024
 
 
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("exe")
-    ap.add_argument("--runs", type=int, default=7)
+    ap.add_argument("--runs", type=int, default=11)
     ap.add_argument("--doc")
     a = ap.parse_args()
     exe = os.path.abspath(a.exe)
@@ -55,15 +56,27 @@ def main():
     for pattern in ("equ-chain", "org-chain", "ds-chain"):
         ladders.append((pattern + " (reverse order)",
                         [(n, ["--pattern", pattern, "--statements", str(n)]) for n in (10000, 20000, 40000)]))
-    for name, ladder in ladders:
-        previous = None
-        for n, options in ladder:
-            statements, t, rss, status = measure(exe, options, a.runs)
-            growth = "%.2fx" % (t / previous) if previous else ""
-            previous = t
+    # Every source is generated first, then each round runs every source once, so that a
+    # change in the machine's speed during the measurement hits all sizes alike.
+    sources = [(name, generate(options)) for name, ladder in ladders for _, options in ladder]
+    times = {d: [] for _, (d, _) in sources}
+    status = {}
+    try:
+        for _ in range(a.runs):
+            for _, (d, _) in sources:
+                t, status[d] = run_once(exe, d)
+                times[d].append(t)
+        previous_name, previous = None, None
+        for name, (d, lines) in sources:
+            t = statistics.median(times[d])
+            growth = "%.2fx" % (t / previous) if name == previous_name else ""
+            previous_name, previous = name, t
             rows.append("| %s | %d | %.1f | %s | %.0f | %.1f | %d |" % (
-                name, statements, t * 1000, growth, statements / t, rss, status))
+                name, lines, t * 1000, growth, lines / t, peak_mib(exe, d), status[d]))
             print(rows[-1], flush=True)
+    finally:
+        for _, (d, _) in sources:
+            shutil.rmtree(d)
     table = "\n".join(["| source | lines | median wall ms | x previous | lines/s | peak MiB | exit |",
                        "|---|---|---|---|---|---|---|"] + rows)
     if a.doc:
@@ -71,7 +84,8 @@ def main():
         start, end = "<!-- figures -->", "<!-- /figures -->"
         head, rest = text.split(start, 1)
         tail = rest.split(end, 1)[1]
-        body = "\n\nMeasured on %s, %s; median of %d runs, process start included.\n\n%s\n\n" % (
+        body = ("\n\nMeasured on %s, %s; median of %d runs, process start included, the sizes "
+                "run in turn.\n\n%s\n\n") % (
             machine(), time.strftime("%Y-%m-%d"), a.runs, table)
         open(a.doc, "w").write(head + start + body + end + tail)
 

@@ -45,16 +45,21 @@ struct CounterState {
   }
 };
 
-struct Waiters {
-  std::vector<int> equs;  // symbols defined by equ
-  std::vector<int> orgs;  // statement indices
-  std::vector<OperandRef> operands;
+// What waits for a symbol: an equ symbol, an org statement or an operand. The waiters of one
+// symbol form a list threaded through one pool, so a symbol that nothing waits for costs an int.
+enum WaiterKind { WAIT_EQU, WAIT_ORG, WAIT_OPERAND };
+struct Waiter {
+  int next;  // next waiter of the same symbol, -1 at the end
+  WaiterKind kind;
+  int index;    // the equ symbol, or the statement
+  int operand;  // for WAIT_OPERAND
 };
 
 int32_t g_location = 0;
 bool g_iteration_progress = false;
 
-std::vector<Waiters> g_waiters;  // by symbol index
+std::vector<int> g_first_waiter;  // by symbol index; -1 when nothing waits
+std::vector<Waiter> g_waiters;
 // Work for the next sweep of each kind.
 std::vector<int> g_equ_pending;
 std::vector<int> g_org_pending;
@@ -108,18 +113,34 @@ void learn_symbol(int index, int32_t value) {
   SymbolEntry& entry = symbol_at(index);
   entry.value = value;
   entry.valueKnown = 1;
-  Waiters& w = g_waiters[static_cast<size_t>(index)];
-  for (int equ : w.equs) {
-    // Inside an equ sweep, a symbol further on is still visited by this very sweep.
-    if (equ > g_equ_position && g_equ_position >= 0) {
-      g_equ_current.push(equ);
-    } else {
-      g_equ_pending.push_back(equ);
+  int& first = g_first_waiter[static_cast<size_t>(index)];
+  for (int w = first; w >= 0; w = g_waiters[static_cast<size_t>(w)].next) {
+    const Waiter& waiter = g_waiters[static_cast<size_t>(w)];
+    switch (waiter.kind) {
+      case WAIT_EQU:
+        // Inside an equ sweep, a symbol further on is still visited by this very sweep.
+        if (waiter.index > g_equ_position && g_equ_position >= 0) {
+          g_equ_current.push(waiter.index);
+        } else {
+          g_equ_pending.push_back(waiter.index);
+        }
+        break;
+      case WAIT_ORG:
+        g_org_pending.push_back(waiter.index);
+        break;
+      case WAIT_OPERAND:
+        g_operand_pending.push_back(OperandRef{waiter.index, waiter.operand});
+        break;
     }
   }
-  g_org_pending.insert(g_org_pending.end(), w.orgs.begin(), w.orgs.end());
-  g_operand_pending.insert(g_operand_pending.end(), w.operands.begin(), w.operands.end());
-  w = Waiters{};
+  first = -1;
+}
+
+// Leaves work until `error_symbol`, at which its evaluation stopped, gets a value.
+void wait_for_symbol(WaiterKind kind, int index, int operand = 0) {
+  int& first = g_first_waiter[static_cast<size_t>(error_symbol)];
+  g_waiters.push_back(Waiter{first, kind, index, operand});
+  first = static_cast<int>(g_waiters.size()) - 1;
 }
 
 template <typename T>
@@ -154,7 +175,7 @@ void resolve_equs() {
         progress = g_iteration_progress = true;
         learn_symbol(index, entry.equTree->value);
       } else if (can_wait(code)) {
-        g_waiters[static_cast<size_t>(error_symbol)].equs.push_back(index);
+        wait_for_symbol(WAIT_EQU, index);
       } else {
         report_at(s, code);
         g_equ_pending.push_back(index);
@@ -182,7 +203,7 @@ bool org_sweep() {
       g_address_changes.push_back(index);
       progress = g_iteration_progress = true;
     } else if (can_wait(code)) {
-      g_waiters[static_cast<size_t>(error_symbol)].orgs.push_back(index);
+      wait_for_symbol(WAIT_ORG, index);
     } else {
       report_at(s, code);
       g_org_pending.push_back(index);
@@ -279,7 +300,7 @@ void evaluate_operand(const OperandRef& ref, bool final_check) {
     // A ds count changes what the next address sweep sees.
     if (s.kind == KIND_DS && ref.operand == 0) g_address_changes.push_back(ref.statement);
   } else if (can_wait(code) && !final_check) {
-    g_waiters[static_cast<size_t>(error_symbol)].operands.push_back(ref);
+    wait_for_symbol(WAIT_OPERAND, ref.statement, ref.operand);
   } else {
     report_at(s, code);
     if (!final_check) g_operand_pending.push_back(ref);
@@ -321,7 +342,8 @@ int32_t configuration_word(const char* name, int code) {
 // Everything is looked at in the first sweep of each kind.
 void prepare() {
   const StatementList& list = statement_list();
-  g_waiters.assign(static_cast<size_t>(symbol_count()), Waiters{});
+  g_first_waiter.assign(static_cast<size_t>(symbol_count()), -1);
+  g_waiters.clear();
   g_equ_pending.clear();
   g_org_pending.clear();
   g_operand_pending.clear();
