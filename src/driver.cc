@@ -78,7 +78,6 @@ int run(const std::vector<std::string>& args) {
   base = open_main_source(args[1]);
   console() << "\n"
             << "Pass 1...\n";
-  set_location_counter(0);
   run_pass1();
   close_sources();
   if (errors_seen) return 1;

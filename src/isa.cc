@@ -122,7 +122,6 @@ int load_instruction_defs(const std::string& path) {
   for (;;) {
     LineRead got = read_text_line(*file, kPieceChars, line);
     if (got == LineRead::kError) {
-      file.reset();
       console() << "error reading [" << path << "]\n";
       fatal_stop(1);
     }

@@ -55,7 +55,6 @@ struct Waiter {
   int operand;  // for WAIT_OPERAND
 };
 
-int32_t g_location = 0;
 bool g_iteration_progress = false;
 
 std::vector<int> g_first_waiter;  // by symbol index; -1 when nothing waits
@@ -212,8 +211,8 @@ bool org_sweep() {
   return progress;
 }
 
-// One statement of an address sweep; false when a guard failed (the counter is left alone).
-bool assign_address(StatementRecord& s, CounterState& counter, bool& progress) {
+// One statement of an address sweep. A failed guard leaves the counter alone.
+void assign_address(StatementRecord& s, CounterState& counter, bool& progress) {
   if (s.kind == KIND_ORG) {
     counter.valid = s.addressKnown != 0;
     if (counter.valid) counter.location = s.address;
@@ -231,18 +230,18 @@ bool assign_address(StatementRecord& s, CounterState& counter, bool& progress) {
       // Cannot happen after a clean pass 1: one label, one statement, one address.
       error_symbol = s.labelSymbol;
       report_at(s, E_SYMBOL_REDEFINED);
-      return false;
+      return;
     }
   }
   if (s.kind == KIND_DS) {
     if (s.operandCount != 1) {
       report_at(s, E_INVALID_DS);
-      return false;
+      return;
     }
     const ExprNode* tree = s.operands[0].tree;
     if (!tree || !tree->known) counter.valid = false;
   }
-  if (!counter.valid) return true;
+  if (!counter.valid) return;
   // The counter wraps like every other 32-bit value.
   uint32_t step = 0;
   if (s.kind >= 0) {
@@ -252,7 +251,6 @@ bool assign_address(StatementRecord& s, CounterState& counter, bool& progress) {
     step = static_cast<uint32_t>(s.operands[0].tree->value);
   }
   counter.location = static_cast<int32_t>(static_cast<uint32_t>(counter.location) + step);
-  return true;
 }
 
 bool address_sweep() {
@@ -276,7 +274,6 @@ bool address_sweep() {
     before = counter;
     assign_address(list[static_cast<size_t>(i)], counter, progress);
   }
-  g_location = counter.location;
   return progress;
 }
 
@@ -288,8 +285,8 @@ void assign_addresses() {
   } while (progress && !errors_seen);
 }
 
-// One operand: true when it has a value now. A missing symbol is left for later unless
-// `final_check`; any other failure is reported.
+// One operand without a value yet. A missing symbol is waited for unless `final_check`; any
+// other failure is reported.
 void evaluate_operand(const OperandRef& ref, bool final_check) {
   StatementRecord& s = statement_at(ref.statement);
   ExprNode* tree = s.operands[static_cast<size_t>(ref.operand)].tree;
@@ -371,10 +368,6 @@ void prepare() {
 }
 
 }  // namespace
-
-void set_location_counter(int32_t value) {
-  g_location = value;
-}
 
 void run_pass2(const std::string& base_name) {
   console() << "Pass 2...\n";

@@ -2,11 +2,7 @@
 // everything resolved, reads the configuration words, and writes the output files.
 #pragma once
 
-#include <cstdint>
 #include <string>
 
 // Carries the run to its end: returns after "Done." or stops the run with status 1.
 void run_pass2(const std::string& base_name);
-
-// Location counter, set to 0 by the driver before pass 1.
-void set_location_counter(int32_t value);

@@ -52,6 +52,18 @@ bool scan_two_words(const std::string& line, std::string& first, std::string& se
   return true;
 }
 
+constexpr size_t kReadBuffer = 1 << 16;
+
+// Makes bytes available; false at the end of the file or after a failed read.
+bool fill(TextFile& f) {
+  if (f.position < f.filled) return true;
+  if (f.failed) return false;
+  f.position = 0;
+  f.filled = std::fread(f.buffer.data(), 1, f.buffer.size(), f.stream);
+  if (f.filled == 0 && std::ferror(f.stream)) f.failed = true;
+  return f.filled > 0;
+}
+
 [[noreturn]] void read_failed(const std::string& name) {
   console() << "error reading [" << name << "]\n";
   fatal_stop(1);
@@ -80,22 +92,6 @@ bool same_ignoring_case(std::string_view a, std::string_view b) {
 TextFile::~TextFile() {
   if (stream) std::fclose(stream);
 }
-
-namespace {
-
-constexpr size_t kReadBuffer = 1 << 16;
-
-// Makes bytes available; false at the end of the file or after a failed read.
-bool fill(TextFile& f) {
-  if (f.position < f.filled) return true;
-  if (f.failed) return false;
-  f.position = 0;
-  f.filled = std::fread(f.buffer.data(), 1, f.buffer.size(), f.stream);
-  if (f.filled == 0 && std::ferror(f.stream)) f.failed = true;
-  return f.filled > 0;
-}
-
-}  // namespace
 
 LineRead read_text_line(TextFile& f, size_t max_chars, std::string& line) {
   line.clear();

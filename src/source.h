@@ -23,6 +23,9 @@ struct TextFile {
   size_t position = 0;  // next byte of the buffer to hand out
   size_t filled = 0;    // bytes in the buffer
   bool failed = false;  // a read failed for a reason other than the end of the file
+  TextFile() = default;
+  TextFile(const TextFile&) = delete;  // it owns its stream
+  TextFile& operator=(const TextFile&) = delete;
   ~TextFile();
 };
 
