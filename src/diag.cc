@@ -77,6 +77,23 @@ void report_warning(int show_line, int caret_column) {
   report("WARNING - ", show_line, caret_column);
 }
 
+void report_at(const std::string* file, int line, int code) {
+  set_position(file, line);
+  report_here(code, 0, 0);
+}
+
+void warn_at(const std::string* file, int line, int code) {
+  set_position(file, line);
+  current_error = code;
+  report_warning(0, 0);
+}
+
+void report_here(int code, int show_line, int caret_column) {
+  current_error = code;
+  report_error(show_line, caret_column);
+  errors_seen = true;
+}
+
 void set_console(std::ostream* out) {
   g_console = out ? out : &std::cout;
 }

@@ -50,6 +50,14 @@ extern bool errors_seen;
 void report_error(int show_line, int caret_column);
 void report_warning(int show_line, int caret_column);
 
+// The one report path of the passes and the encoder: points the position at a statement's file
+// and line, sets the pending error to `code` and prints it without the line. report_at also
+// sets errors_seen; warn_at never does.
+void report_at(const std::string* file, int line, int code);
+void warn_at(const std::string* file, int line, int code);
+// An error at the line being read, with that line and a caret under caret_column.
+void report_here(int code, int show_line, int caret_column);
+
 // Where console text goes for this run.
 void set_console(std::ostream* out);
 std::ostream& console();

@@ -5,7 +5,6 @@
 #include <ostream>
 
 #include "diag.h"
-#include "expr.h"
 #include "isa.h"
 #include "pass1.h"
 #include "pass2.h"
@@ -18,7 +17,7 @@ const char* const kTitle = "Wendrix V0.10 Beta";
 
 bool has_upper(const std::string& text) {
   for (char c : text) {
-    if (c >= 'A' && c <= 'Z') return true;
+    if (fold_case(c) != c) return true;
   }
   return false;
 }
@@ -54,34 +53,27 @@ std::string open_main_source(const std::string& argument) {
   fatal_stop(1);
 }
 
-void reset_modules() {
-  diag_reset();
-  source_reset();
-  statements_reset();
-  symbols_reset();
-  expr_reset();
-  isa_reset();
-}
-
-int run(const std::vector<std::string>& args) {
+int run(const std::vector<std::string>& args, Resolver resolve) {
   console() << "\n\n" << kTitle << '\n' << std::string(76, '_') << '\n' << '\n';
   if (args.size() < 2) {
     console() << "usage: wendrix input.asm\n"
               << "(it really is that simple)\n";
     return 1;
   }
-  std::string base = base_name_of(args[1]);
+  // These steps are also what lets the program run again in one process: nothing of an
+  // earlier run survives them (the source reader starts afresh as it opens the source, and
+  // pass 2 as it starts).
   statements_reset();
   load_instruction_set(args[0]);
-  errors_seen = false;
+  diag_reset();
   symbols_reset();
-  base = open_main_source(args[1]);
+  std::string base = open_main_source(args[1]);
   console() << "\n"
             << "Pass 1...\n";
   run_pass1();
   close_sources();
   if (errors_seen) return 1;
-  run_pass2(base);
+  run_pass2(base, resolve);
   return 0;
 }
 
@@ -104,12 +96,11 @@ std::string second_instruction_path(const std::string& invocation_path) {
   return executable_directory() + "/inst.dat";
 }
 
-int run_wendrix(const std::vector<std::string>& args, std::ostream& out) {
+int run_wendrix(const std::vector<std::string>& args, std::ostream& out, Resolver resolve) {
   set_console(&out);
-  reset_modules();
   int status;
   try {
-    status = run(args);
+    status = run(args, resolve);
   } catch (const FatalStop& stop) {
     status = stop.status;
   }

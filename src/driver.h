@@ -5,10 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "pass2.h"
+
 // Runs the assembler on an argument vector (element 0: the program's path, element 1: the
 // source), writing console text to `out`, and returns the exit status. A stop ends the run,
-// never the calling process.
-int run_wendrix(const std::vector<std::string>& args, std::ostream& out);
+// never the calling process. `resolve` is pass 2's resolver (see run_pass2).
+int run_wendrix(const std::vector<std::string>& args, std::ostream& out,
+                Resolver resolve = resolve_symbols);
 
 // The base name a source argument gives: lower-cased, cut at its first ".asm".
 std::string base_name_of(const std::string& argument);

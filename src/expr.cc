@@ -4,26 +4,13 @@
 #include <string_view>
 
 #include "diag.h"
+#include "source.h"
 #include "symbols.h"
 
 namespace {
 
 std::deque<ExprToken> g_tokens;
 std::deque<ExprNode> g_nodes;
-
-char upper(char c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-bool is_digit(char c) {
-  return c >= '0' && c <= '9';
-}
-bool is_hex_digit(char c) {
-  return is_digit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-uint32_t hex_value(char c) {
-  if (is_digit(c)) return static_cast<uint32_t>(c - '0');
-  return static_cast<uint32_t>(upper(c) - 'A' + 10);
-}
 
 // The recognizers: > 0 accepted (the token's length), 0 not this form, < 0 a malformed token.
 using Recognizer = int (*)(const char* text, int32_t& value);
@@ -42,14 +29,14 @@ int match_paren(const char* text, int32_t& value) {
 
 int match_radix_literal(const char* text, int32_t& value) {
   uint32_t base;
-  switch (upper(text[0])) {
-    case 'B':
+  switch (fold_case(text[0])) {
+    case 'b':
       base = 2;
       break;
-    case 'D':
+    case 'd':
       base = 10;
       break;
-    case 'H':
+    case 'h':
       base = 16;
       break;
     default:
@@ -59,16 +46,8 @@ int match_radix_literal(const char* text, int32_t& value) {
   uint32_t result = 0;
   int i = 2;
   for (; text[i] != '\''; ++i) {
-    char c = upper(text[i]);
-    if (c == '\0') return -1;
-    uint32_t digit;
-    if (is_digit(c)) {
-      digit = static_cast<uint32_t>(c - '0');
-    } else if (c >= 'A' && c <= 'Z') {
-      digit = static_cast<uint32_t>(c - 'A' + 10);
-    } else {
-      return -1;
-    }
+    // Anything but a digit of the base, the end of the text included, is malformed.
+    uint32_t digit = static_cast<uint32_t>(digit_value(text[i]));
     if (digit >= base) return -1;
     result = result * base + digit;
   }
@@ -79,12 +58,12 @@ int match_radix_literal(const char* text, int32_t& value) {
 const char* const kReservedWords[] = {"org", "equ", "ds"};
 
 int match_reserved_word(const char* text, int32_t& value) {
-  char first = upper(text[0]);
-  if (first != 'O' && first != 'E' && first != 'D') return 0;
+  char first = fold_case(text[0]);
+  if (first != 'o' && first != 'e' && first != 'd') return 0;
   for (int w = 0; w < 3; ++w) {
     const char* word = kReservedWords[w];
     int n = 0;
-    while (word[n] != '\0' && text[n] != '\0' && upper(text[n]) == upper(word[n])) ++n;
+    while (word[n] != '\0' && text[n] != '\0' && fold_case(text[n]) == word[n]) ++n;
     if (word[n] == '\0') {
       value = w;
       return n;
@@ -104,7 +83,7 @@ int match_hex_literal(const char* text, int32_t& value) {
   }
   int start = i;
   uint32_t result = 0;
-  while (is_hex_digit(text[i])) result = result * 16 + hex_value(text[i++]);
+  while (is_hex_digit(text[i])) result = result * 16 + static_cast<uint32_t>(digit_value(text[i++]));
   if (i == start) return -1;
   value = static_cast<int32_t>(result);
   return i;
@@ -152,14 +131,8 @@ int match_operator(const char* text, int32_t& value) {
   return 0;
 }
 
-bool is_name_char(char c) {
-  c = upper(c);
-  return (c >= 'A' && c <= 'Z') || is_digit(c) || c == '_';
-}
-
 int match_symbol(const char* text, int32_t& value) {
-  char first = upper(text[0]);
-  if (!((first >= 'A' && first <= 'Z') || first == '_')) return 0;
+  if (!is_name_start(text[0])) return 0;
   int n = 1;
   while (is_name_char(text[n])) ++n;
   value = symbol_find_or_add(std::string_view(text, static_cast<size_t>(n)));
@@ -237,8 +210,7 @@ ExprToken* tokenize_expression(const char* text, int32_t& error_column) {
   ExprToken* last = nullptr;
   int32_t pos = 0;
   while (text[pos] != '\0') {
-    char c = text[pos];
-    if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+    if (is_expression_space(text[pos])) {
       ++pos;
       continue;
     }

@@ -1,5 +1,6 @@
 #include "isa.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <ostream>
@@ -13,35 +14,33 @@ std::vector<InstructionDef> g_table;
 
 constexpr size_t kPieceChars = 1023;
 
-bool is_separator(char c) {
-  return c == '\t' || c == '\n' || c == ' ';
-}
-
 std::vector<std::string> cut_tokens(const std::string& line) {
   std::vector<std::string> tokens;
   size_t i = 0, n = line.size();
   while (i < n) {
-    while (i < n && is_separator(line[i])) ++i;
+    while (i < n && is_definition_separator(line[i])) ++i;
     size_t start = i;
-    while (i < n && !is_separator(line[i])) ++i;
+    while (i < n && !is_definition_separator(line[i])) ++i;
     if (i > start) tokens.emplace_back(line, start, i - start);
   }
   return tokens;
 }
 
 // Reads a decimal number as the standard conversion does (sign, digits, 0 when there are
-// none), kept within bounds so that no text can overflow it. `end` is where reading stopped.
+// none), kept within bounds so that no text can overflow it: a number of more than 12 digits
+// reads as some value beyond the 32-bit range, which is all its callers need to know. `end` is
+// where reading stopped.
 int64_t read_decimal(const char* text, const char** end) {
   const char* p = text;
-  while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
+  while (is_scan_space(*p)) ++p;
   bool negative = false;
   if (*p == '+' || *p == '-') negative = *p++ == '-';
-  if (!(*p >= '0' && *p <= '9')) {
+  if (!is_digit(*p)) {
     if (end) *end = text;
     return 0;
   }
   int64_t value = 0;
-  while (*p >= '0' && *p <= '9') {
+  while (is_digit(*p)) {
     if (value < (int64_t{1} << 40)) value = value * 10 + (*p - '0');
     ++p;
   }
@@ -54,12 +53,23 @@ uint8_t low_byte(int64_t value) {
   return static_cast<uint8_t>(static_cast<uint64_t>(value) & 0xFF);
 }
 
-enum LineResult { kLineOk = 0, kNoSeparator = 1, kUnknownLetter = 2, kTooManyBits = 3 };
+// A bit number must be a 32-bit signed value before its low byte is kept.
+bool fits_int32(int64_t value) {
+  return value >= INT32_MIN && value <= INT32_MAX;
+}
+
+enum LineResult {
+  DEF_OK,
+  DEF_NO_SEPARATOR,
+  DEF_UNKNOWN_LETTER,
+  DEF_TOO_MANY_BITS,
+  DEF_BAD_BIT_NUMBER,
+};
 
 LineResult parse_definition(const std::vector<std::string>& tokens, InstructionDef& def) {
   size_t sep = 1;
   while (sep < tokens.size() && tokens[sep][0] != ':') ++sep;
-  if (sep == tokens.size()) return kNoSeparator;
+  if (sep == tokens.size()) return DEF_NO_SEPARATOR;
 
   def.name = tokens[0];
   for (size_t i = 1; i < sep; ++i) {
@@ -85,7 +95,7 @@ LineResult parse_definition(const std::vector<std::string>& tokens, InstructionD
     const std::string& token = tokens[t];
     if (token[0] == '0' || token[0] == '1') {
       for (char c : token) {
-        if (!add_bit(-1, c == '1' ? 1 : 0)) return kTooManyBits;
+        if (!add_bit(-1, c == '1' ? 1 : 0)) return DEF_TOO_MANY_BITS;
       }
       continue;
     }
@@ -96,20 +106,22 @@ LineResult parse_definition(const std::vector<std::string>& tokens, InstructionD
         break;
       }
     }
-    if (operand < 0) return kUnknownLetter;
+    if (operand < 0) return DEF_UNKNOWN_LETTER;
     const char* after = nullptr;
     int64_t high = read_decimal(token.c_str() + 1, &after);
+    if (!fits_int32(high)) return DEF_BAD_BIT_NUMBER;
     if (*after == '-' && after != token.c_str() + 1) {
       int64_t low = read_decimal(after + 1, nullptr);
-      if (high - low + 1 > kMaxInstructionBits) return kTooManyBits;
+      if (!fits_int32(low)) return DEF_BAD_BIT_NUMBER;
+      if (high - low + 1 > kMaxInstructionBits) return DEF_TOO_MANY_BITS;
       for (int64_t b = high; b >= low; --b) {
-        if (!add_bit(static_cast<int16_t>(operand), low_byte(b))) return kTooManyBits;
+        if (!add_bit(static_cast<int16_t>(operand), low_byte(b))) return DEF_TOO_MANY_BITS;
       }
     } else {
-      if (!add_bit(static_cast<int16_t>(operand), low_byte(high))) return kTooManyBits;
+      if (!add_bit(static_cast<int16_t>(operand), low_byte(high))) return DEF_TOO_MANY_BITS;
     }
   }
-  return kLineOk;
+  return DEF_OK;
 }
 
 }  // namespace
@@ -121,17 +133,17 @@ int load_instruction_defs(const std::string& path) {
   std::string line;
   for (;;) {
     LineRead got = read_text_line(*file, kPieceChars, line);
-    if (got == LineRead::kError) {
+    if (got == READ_ERROR) {
       console() << "error reading [" << path << "]\n";
       fatal_stop(1);
     }
-    if (got == LineRead::kEnd) break;
+    if (got == READ_END) break;
     std::vector<std::string> tokens = cut_tokens(line);
     if (tokens.empty()) continue;
     InstructionDef def;
     LineResult result = parse_definition(tokens, def);
-    if (result != kLineOk) {
-      return result == kUnknownLetter ? 2 : 1;
+    if (result != DEF_OK) {
+      return result == DEF_UNKNOWN_LETTER ? 2 : 1;
     }
     g_table.push_back(std::move(def));
   }
@@ -140,8 +152,4 @@ int load_instruction_defs(const std::string& path) {
 
 const std::vector<InstructionDef>& instruction_table() {
   return g_table;
-}
-
-void isa_reset() {
-  g_table.clear();
 }

@@ -26,8 +26,8 @@ struct InstructionDef {
   std::vector<OperandSpec> operands;
 };
 
-// 0: loaded; 1: cannot be opened, a line without a separator, or more than 12 bits;
-// 2: a bit token names no operand of its line.
+// 0: loaded; 1: cannot be opened, a line without a separator, more than 12 bits, or a bit
+// number beyond the 32-bit range; 2: a bit token names no operand of its line. Loading
+// replaces the whole table.
 int load_instruction_defs(const std::string& path);
 const std::vector<InstructionDef>& instruction_table();
-void isa_reset();

@@ -13,7 +13,9 @@
 namespace {
 
 uint16_t g_code[kCodeWords];
-std::string g_listing;  // the listing being written
+// The listing being written. The encoder appends each instruction's Code line to it while
+// write_listing builds the file.
+std::string g_listing;
 int32_t g_last_listed = -999;
 
 constexpr int32_t kPageShift = 9;
@@ -32,9 +34,7 @@ void append_padded(std::string& out, const std::string& text, size_t width) {
 }
 
 void warn_at(const StatementRecord& s, int code) {
-  set_position(s.fileName, s.lineNumber);
-  current_error = code;
-  report_warning(0, 0);
+  ::warn_at(s.fileName, s.lineNumber, code);
 }
 
 int32_t page_of(int32_t address) {
@@ -88,10 +88,6 @@ void clear_code_memory() {
   for (uint16_t& word : g_code) word = kEmptyWord;
 }
 
-uint16_t code_word(int address) {
-  return g_code[address];
-}
-
 int encode_statement(const StatementRecord& s) {
   const InstructionDef& def = instruction_table()[static_cast<size_t>(s.kind)];
   // Literal positions, and a definition without operands, count as 0 wherever a value is used.
@@ -99,17 +95,16 @@ int encode_statement(const StatementRecord& s) {
   for (int k = 0; k < def.operandCount && k < kMaxOperands; ++k) {
     if (!def.operands[static_cast<size_t>(k)].isNumeric) continue;
     const StatementOperand& operand = s.operands[static_cast<size_t>(k)];
+    // Guards: after a clean pass 2 every numeric operand of a matched instruction is an
+    // expression whose tree is known, so neither failure below can happen.
     if (operand.isExpression != 1 || !operand.tree) {
-      set_position(s.fileName, s.lineNumber);
-      current_error = E_BAD_ARG;
-      report_error(0, 0);
+      ::report_at(s.fileName, s.lineNumber, E_BAD_ARG);
       return 1;
     }
     current_error = E_NONE;
     evaluate_expression(operand.tree);
     if (current_error != E_NONE) {
-      set_position(s.fileName, s.lineNumber);
-      report_error(0, 0);
+      ::report_at(s.fileName, s.lineNumber, current_error);
       return 1;
     }
     values[k] = operand.tree->value;

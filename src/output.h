@@ -10,7 +10,6 @@ constexpr int kCodeWords = 2048;
 constexpr uint16_t kEmptyWord = 0xFFFF;
 
 void clear_code_memory();
-uint16_t code_word(int address);
 
 // Builds, lists, checks and stores one instruction statement. 0: processed (stored or not);
 // 1: an operand could not supply a value (nothing listed or stored).

@@ -67,9 +67,7 @@ int32_t detect_directive(const SplitLine& s) {
     free_token(first);
     return kind;
   }
-  current_error = E_BAD_INSTRUCTION;
-  report_error(0, 0);
-  errors_seen = true;
+  report_here(E_BAD_INSTRUCTION, 0, 0);
   return KIND_UNMATCHED;
 }
 
@@ -80,10 +78,7 @@ void parse_operands(const SplitLine& s) {
     int32_t column = -1;
     ExprToken* first = tokenize_expression(s.operands[k].c_str(), column);
     if (column < 0) g_trees[k] = parse_expression(first, column);
-    if (column >= 0) {
-      report_error(1, s.operandColumns[k] + column);
-      errors_seen = true;
-    }
+    if (column >= 0) report_here(current_error, 1, s.operandColumns[k] + column);
   }
 }
 
@@ -95,9 +90,7 @@ StatementRecord* define_label(const SplitLine& s, int32_t kind) {
     int existing = symbol_find(s.label);
     if (existing >= 0 && symbol_at(existing).definedByLabel) {
       error_symbol = existing;
-      current_error = E_SYMBOL_REDEFINED;
-      report_error(1, 0);
-      errors_seen = true;
+      report_here(E_SYMBOL_REDEFINED, 1, 0);
     }
     int index = symbol_find_or_add(s.label);
     record->labelSymbol = index;
@@ -129,6 +122,8 @@ StatementList& statement_list() {
 
 void statements_reset() {
   g_statements.clear();
+  // The statements' expression trees live in the expression module's storage.
+  expr_reset();
 }
 
 void run_pass1() {
@@ -137,8 +132,7 @@ void run_pass1() {
     current_error = E_NONE;
     int result = read_statement();
     if (current_error != E_NONE) {
-      report_error(0, 0);
-      errors_seen = true;
+      report_here(current_error, 0, 0);
       fatal_stop(1);
     }
     if (result == 1) return;

@@ -55,21 +55,23 @@ struct Waiter {
   int operand;  // for WAIT_OPERAND
 };
 
-bool g_iteration_progress = false;
-
-std::vector<int> g_first_waiter;  // by symbol index; -1 when nothing waits
-std::vector<Waiter> g_waiters;
-// Work for the next sweep of each kind.
-std::vector<int> g_equ_pending;
-std::vector<int> g_org_pending;
-std::vector<OperandRef> g_operand_pending;
-// The equ sweep under way: symbols still to visit in it, and the symbol it is at (-1: none).
-std::priority_queue<int, std::vector<int>, std::greater<int>> g_equ_current;
-int g_equ_position = -1;
-
-std::vector<CounterState> g_counter_before;  // at each statement, in the last address sweep
-std::vector<int> g_address_changes;          // statements whose inputs changed since then
-bool g_address_swept = false;
+// Everything the resolution keeps between sweeps; prepare() starts it afresh for each run.
+struct ResolverState {
+  bool iteration_progress = false;
+  std::vector<int> first_waiter;  // by symbol index; -1 when nothing waits
+  std::vector<Waiter> waiters;
+  // Work for the next sweep of each kind.
+  std::vector<int> equ_pending;
+  std::vector<int> org_pending;
+  std::vector<OperandRef> operand_pending;
+  // The equ sweep under way: symbols still to visit in it, and the symbol it is at (-1: none).
+  std::priority_queue<int, std::vector<int>, std::greater<int>> equ_current;
+  int equ_position = -1;
+  std::vector<CounterState> counter_before;  // at each statement, in the last address sweep
+  std::vector<int> address_changes;          // statements whose inputs changed since then
+  bool address_swept = false;
+};
+ResolverState g_work;
 
 StatementRecord& statement_at(int index) {
   return statement_list()[static_cast<size_t>(index)];
@@ -81,10 +83,7 @@ void stop_if_errors() {
 
 // Every pass-2 report is an error at a stored statement, without its line.
 void report_at(const StatementRecord& s, int code) {
-  set_position(s.fileName, s.lineNumber);
-  current_error = code;
-  report_error(0, 0);
-  errors_seen = true;
+  ::report_at(s.fileName, s.lineNumber, code);
 }
 
 bool single_expression(const StatementRecord& s) {
@@ -112,23 +111,23 @@ void learn_symbol(int index, int32_t value) {
   SymbolEntry& entry = symbol_at(index);
   entry.value = value;
   entry.valueKnown = 1;
-  int& first = g_first_waiter[static_cast<size_t>(index)];
-  for (int w = first; w >= 0; w = g_waiters[static_cast<size_t>(w)].next) {
-    const Waiter& waiter = g_waiters[static_cast<size_t>(w)];
+  int& first = g_work.first_waiter[static_cast<size_t>(index)];
+  for (int w = first; w >= 0; w = g_work.waiters[static_cast<size_t>(w)].next) {
+    const Waiter& waiter = g_work.waiters[static_cast<size_t>(w)];
     switch (waiter.kind) {
       case WAIT_EQU:
         // Inside an equ sweep, a symbol further on is still visited by this very sweep.
-        if (waiter.index > g_equ_position && g_equ_position >= 0) {
-          g_equ_current.push(waiter.index);
+        if (waiter.index > g_work.equ_position && g_work.equ_position >= 0) {
+          g_work.equ_current.push(waiter.index);
         } else {
-          g_equ_pending.push_back(waiter.index);
+          g_work.equ_pending.push_back(waiter.index);
         }
         break;
       case WAIT_ORG:
-        g_org_pending.push_back(waiter.index);
+        g_work.org_pending.push_back(waiter.index);
         break;
       case WAIT_OPERAND:
-        g_operand_pending.push_back(OperandRef{waiter.index, waiter.operand});
+        g_work.operand_pending.push_back(OperandRef{waiter.index, waiter.operand});
         break;
     }
   }
@@ -137,9 +136,9 @@ void learn_symbol(int index, int32_t value) {
 
 // Leaves work until `error_symbol`, at which its evaluation stopped, gets a value.
 void wait_for_symbol(WaiterKind kind, int index, int operand = 0) {
-  int& first = g_first_waiter[static_cast<size_t>(error_symbol)];
-  g_waiters.push_back(Waiter{first, kind, index, operand});
-  first = static_cast<int>(g_waiters.size()) - 1;
+  int& first = g_work.first_waiter[static_cast<size_t>(error_symbol)];
+  g_work.waiters.push_back(Waiter{first, kind, index, operand});
+  first = static_cast<int>(g_work.waiters.size()) - 1;
 }
 
 template <typename T>
@@ -155,43 +154,43 @@ void resolve_equs() {
   bool progress;
   do {
     progress = false;
-    for (int index : take_sorted(g_equ_pending)) g_equ_current.push(index);
-    while (!g_equ_current.empty()) {
-      int index = g_equ_current.top();
-      g_equ_current.pop();
-      if (index == g_equ_position) continue;  // woken twice in one sweep
-      g_equ_position = index;
+    for (int index : take_sorted(g_work.equ_pending)) g_work.equ_current.push(index);
+    while (!g_work.equ_current.empty()) {
+      int index = g_work.equ_current.top();
+      g_work.equ_current.pop();
+      if (index == g_work.equ_position) continue;  // woken twice in one sweep
+      g_work.equ_position = index;
       SymbolEntry& entry = symbol_at(index);
       if (entry.valueKnown) continue;
       const StatementRecord& s = *entry.statement;
       if (!single_expression(s)) {
         report_at(s, E_BAD_EQU);
-        g_equ_pending.push_back(index);
+        g_work.equ_pending.push_back(index);
         continue;
       }
       int code = evaluate(entry.equTree);
       if (code == E_NONE) {
-        progress = g_iteration_progress = true;
+        progress = g_work.iteration_progress = true;
         learn_symbol(index, entry.equTree->value);
       } else if (can_wait(code)) {
         wait_for_symbol(WAIT_EQU, index);
       } else {
         report_at(s, code);
-        g_equ_pending.push_back(index);
+        g_work.equ_pending.push_back(index);
       }
     }
-    g_equ_position = -1;
+    g_work.equ_position = -1;
   } while (progress && !errors_seen);
 }
 
 bool org_sweep() {
   bool progress = false;
-  for (int index : take_sorted(g_org_pending)) {
+  for (int index : take_sorted(g_work.org_pending)) {
     StatementRecord& s = statement_at(index);
     if (s.addressKnown) continue;
     if (!single_expression(s)) {
       report_at(s, E_INVALID_ORG);
-      g_org_pending.push_back(index);
+      g_work.org_pending.push_back(index);
       continue;
     }
     ExprNode* tree = s.operands[0].tree;
@@ -199,13 +198,13 @@ bool org_sweep() {
     if (code == E_NONE) {
       s.address = tree->value;
       s.addressKnown = 1;
-      g_address_changes.push_back(index);
-      progress = g_iteration_progress = true;
+      g_work.address_changes.push_back(index);
+      progress = g_work.iteration_progress = true;
     } else if (can_wait(code)) {
       wait_for_symbol(WAIT_ORG, index);
     } else {
       report_at(s, code);
-      g_org_pending.push_back(index);
+      g_work.org_pending.push_back(index);
     }
   }
   return progress;
@@ -224,7 +223,7 @@ void assign_address(StatementRecord& s, CounterState& counter, bool& progress) {
   if (s.labelSymbol != -1 && s.kind != KIND_EQU && s.addressKnown) {
     SymbolEntry& entry = symbol_at(s.labelSymbol);
     if (!entry.valueKnown) {
-      progress = g_iteration_progress = true;
+      progress = g_work.iteration_progress = true;
       learn_symbol(s.labelSymbol, counter.location);
     } else if (entry.value != counter.location) {
       // Cannot happen after a clean pass 1: one label, one statement, one address.
@@ -258,18 +257,18 @@ bool address_sweep() {
   int count = static_cast<int>(list.size());
   int first = 0;
   int last_change = count - 1;
-  if (g_address_swept) {
-    std::vector<int> changes = take_sorted(g_address_changes);
+  if (g_work.address_swept) {
+    std::vector<int> changes = take_sorted(g_work.address_changes);
     if (changes.empty()) return false;  // the sweep would repeat the last one exactly
     first = changes.front();
     last_change = changes.back();
   }
-  g_address_changes.clear();
-  g_address_swept = true;
+  g_work.address_changes.clear();
+  g_work.address_swept = true;
   bool progress = false;
-  CounterState counter = g_counter_before[static_cast<size_t>(first)];
+  CounterState counter = g_work.counter_before[static_cast<size_t>(first)];
   for (int i = first; i < count; ++i) {
-    CounterState& before = g_counter_before[static_cast<size_t>(i)];
+    CounterState& before = g_work.counter_before[static_cast<size_t>(i)];
     if (i > last_change && counter.same_as(before)) break;  // the rest is as last time
     before = counter;
     assign_address(list[static_cast<size_t>(i)], counter, progress);
@@ -293,19 +292,19 @@ void evaluate_operand(const OperandRef& ref, bool final_check) {
   if (tree && tree->known) return;
   int code = evaluate(tree);
   if (code == E_NONE) {
-    g_iteration_progress = true;
+    g_work.iteration_progress = true;
     // A ds count changes what the next address sweep sees.
-    if (s.kind == KIND_DS && ref.operand == 0) g_address_changes.push_back(ref.statement);
+    if (s.kind == KIND_DS && ref.operand == 0) g_work.address_changes.push_back(ref.statement);
   } else if (can_wait(code) && !final_check) {
     wait_for_symbol(WAIT_OPERAND, ref.statement, ref.operand);
   } else {
     report_at(s, code);
-    if (!final_check) g_operand_pending.push_back(ref);
+    if (!final_check) g_work.operand_pending.push_back(ref);
   }
 }
 
 void evaluate_operands() {
-  for (const OperandRef& ref : take_sorted(g_operand_pending)) evaluate_operand(ref, false);
+  for (const OperandRef& ref : take_sorted(g_work.operand_pending)) evaluate_operand(ref, false);
 }
 
 void final_check() {
@@ -326,10 +325,7 @@ int32_t configuration_word(const char* name, int code) {
   const StatementList& list = statement_list();
   if (list.empty()) {
     // No statement to point at: the main source, before its first line.
-    set_position(source_file_name(0), 0);
-    current_error = code;
-    report_error(0, 0);
-    errors_seen = true;
+    ::report_at(source_file_name(0), 0, code);
   } else {
     report_at(list.back(), code);
   }
@@ -339,29 +335,22 @@ int32_t configuration_word(const char* name, int code) {
 // Everything is looked at in the first sweep of each kind.
 void prepare() {
   const StatementList& list = statement_list();
-  g_first_waiter.assign(static_cast<size_t>(symbol_count()), -1);
-  g_waiters.clear();
-  g_equ_pending.clear();
-  g_org_pending.clear();
-  g_operand_pending.clear();
-  g_address_changes.clear();
-  g_equ_current = {};
-  g_equ_position = -1;
-  g_address_swept = false;
-  g_counter_before.assign(list.size() + 1, CounterState{});
+  g_work = ResolverState{};
+  g_work.first_waiter.assign(static_cast<size_t>(symbol_count()), -1);
+  g_work.counter_before.assign(list.size() + 1, CounterState{});
   for (int i = 0; i < symbol_count(); ++i) {
     const SymbolEntry& entry = symbol_at(i);
     if (!entry.valueKnown && entry.definedByLabel && entry.statement &&
         entry.statement->kind == KIND_EQU) {
-      g_equ_pending.push_back(i);
+      g_work.equ_pending.push_back(i);
     }
   }
   for (size_t i = 0; i < list.size(); ++i) {
     const StatementRecord& s = list[i];
-    if (s.kind == KIND_ORG) g_org_pending.push_back(static_cast<int>(i));
+    if (s.kind == KIND_ORG) g_work.org_pending.push_back(static_cast<int>(i));
     for (size_t k = 0; k < s.operands.size(); ++k) {
       if (s.operands[k].isExpression == 1) {
-        g_operand_pending.push_back(OperandRef{static_cast<int>(i), static_cast<int>(k)});
+        g_work.operand_pending.push_back(OperandRef{static_cast<int>(i), static_cast<int>(k)});
       }
     }
   }
@@ -369,26 +358,31 @@ void prepare() {
 
 }  // namespace
 
-void run_pass2(const std::string& base_name) {
-  console() << "Pass 2...\n";
+ConfigWords resolve_symbols() {
   prepare();
   do {
-    g_iteration_progress = false;
+    g_work.iteration_progress = false;
     resolve_equs();
     stop_if_errors();
     assign_addresses();
     stop_if_errors();
     evaluate_operands();
-  } while (g_iteration_progress);
+  } while (g_work.iteration_progress);
   stop_if_errors();
   final_check();
   stop_if_errors();
-  int32_t fuse = configuration_word("__FUSE", E_FUSE_UNDEFINED);
-  int32_t fusex = configuration_word("__FUSEX", E_FUSEX_UNDEFINED);
+  ConfigWords words;
+  words.fuse = configuration_word("__FUSE", E_FUSE_UNDEFINED);
+  words.fusex = configuration_word("__FUSEX", E_FUSEX_UNDEFINED);
   stop_if_errors();
+  return words;
+}
 
+void run_pass2(const std::string& base_name, Resolver resolve) {
+  console() << "Pass 2...\n";
+  ConfigWords words = resolve();
   clear_code_memory();
-  write_listing(base_name, fuse, fusex);
-  write_hex_file(base_name, fuse, fusex);
+  write_listing(base_name, words.fuse, words.fusex);
+  write_hex_file(base_name, words.fuse, words.fusex);
   console() << "\n\nDone.\n";
 }

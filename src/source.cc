@@ -25,18 +25,7 @@ const std::string kNoFile;
 const std::string* g_file = &kNoFile;
 int g_line_number = 0;
 std::string g_line;
-// Angle-bracket includes are opened with this in front of the name; nothing sets it.
-const std::string kIncludePrefix;
 SplitLine g_split;
-
-bool is_blank(char c) {
-  return c == ' ' || c == '\t';
-}
-
-// White space as the formatted scan of "%s" sees it.
-bool is_scan_space(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
 
 // The first two words of a line, as "%s %s" would scan them; false when there are not two.
 bool scan_two_words(const std::string& line, std::string& first, std::string& second) {
@@ -71,10 +60,6 @@ bool fill(TextFile& f) {
 
 }  // namespace
 
-char fold_case(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 std::string fold_case(std::string_view text) {
   std::string out(text);
   for (char& c : out) c = fold_case(c);
@@ -98,12 +83,8 @@ LineRead read_text_line(TextFile& f, size_t max_chars, std::string& line) {
   size_t count = 0;  // characters read, a NUL and what follows it included
   bool cut = false;  // a NUL was met: the rest of the piece is read but not kept
   bool line_feed = false;
-  bool at_end = false;
   while (count < max_chars) {
-    if (!fill(f)) {
-      at_end = true;
-      break;
-    }
+    if (!fill(f)) break;
     const char* start = f.buffer.data() + f.position;
     size_t window = std::min(f.filled - f.position, max_chars - count);
     const char* feed = static_cast<const char*>(std::memchr(start, '\n', window));
@@ -120,19 +101,19 @@ LineRead read_text_line(TextFile& f, size_t max_chars, std::string& line) {
       break;
     }
   }
-  if (f.failed) return LineRead::kError;
-  if (count == 0) return LineRead::kEnd;
+  if (f.failed) return READ_ERROR;
+  if (count == 0) return READ_END;
   if (!cut) {
     size_t n = line.size();
     if (line_feed) {
       if (n >= 2 && line[n - 2] == '\r') line.erase(n - 2, 1);
     } else if (n > 0 && line[n - 1] == '\r') {
       // The file ends right after it, or the piece is full and a line feed comes next.
-      if (at_end || !fill(f) || f.buffer[f.position] == '\n') line.pop_back();
-      if (f.failed) return LineRead::kError;
+      if (!fill(f) || f.buffer[f.position] == '\n') line.pop_back();
+      if (f.failed) return READ_ERROR;
     }
   }
-  return LineRead::kLine;
+  return READ_LINE;
 }
 
 std::unique_ptr<TextFile> open_text_file(const std::string& path) {
@@ -166,8 +147,8 @@ int read_statement() {
     LineRead got = read_text_line(*level.file, kSourcePieceChars, g_line);
     // An endless input (a device) must not overflow the count: it wraps like every int here.
     g_line_number = static_cast<int>(static_cast<unsigned>(g_line_number) + 1u);
-    if (got == LineRead::kError) read_failed(*g_file);
-    if (got == LineRead::kEnd) {
+    if (got == READ_ERROR) read_failed(*g_file);
+    if (got == READ_END) {
       if (g_depth == 0) return 1;
       level.file.reset();
       --g_depth;
@@ -184,7 +165,8 @@ int read_statement() {
     if (word[0] == '"' && word.back() == '"') {
       name = word.size() >= 2 ? word.substr(1, word.size() - 2) : std::string();
     } else if (word[0] == '<' && word.back() == '>' && word.size() >= 2) {
-      name = kIncludePrefix + word.substr(1, word.size() - 2);
+      // There is no include search path: the name between the brackets is opened as written.
+      name = word.substr(1, word.size() - 2);
     } else {
       current_error = E_BAD_INCLUDE_FILE;
       return 1;
@@ -263,13 +245,13 @@ void split_line(std::string& line) {
 
   SplitLine& s = g_split;
   size_t i = 0, n = line.size();
-  while (i < n && !is_blank(line[i])) ++i;
+  while (i < n && !is_split_blank(line[i])) ++i;
   s.label.assign(line, 0, i);
-  while (i < n && is_blank(line[i])) ++i;
+  while (i < n && is_split_blank(line[i])) ++i;
   size_t start = i;
-  while (i < n && !is_blank(line[i])) ++i;
+  while (i < n && !is_split_blank(line[i])) ++i;
   s.mnemonic.assign(line, start, i - start);
-  while (i < n && is_blank(line[i])) ++i;
+  while (i < n && is_split_blank(line[i])) ++i;
 
   // Sixteen fields at most; a field left empty (a comma straight after the mnemonic, or a run
   // of commas) adds no operand, so operands are numbered without gaps.
@@ -288,6 +270,6 @@ void split_line(std::string& line) {
   }
   for (int k = 0; k < s.operandCount; ++k) {
     std::string& text = s.operands[k];
-    while (!text.empty() && is_blank(text.back())) text.pop_back();
+    while (!text.empty() && is_split_blank(text.back())) text.pop_back();
   }
 }

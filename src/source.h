@@ -10,11 +10,54 @@
 
 // Letter case, wherever the language ignores it (mnemonics, literal operands, directives,
 // "#include", the page-rule names): only A to Z fold; every other byte stays as it is.
-char fold_case(char c);
+inline char fold_case(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 std::string fold_case(std::string_view text);
 bool same_ignoring_case(std::string_view a, std::string_view b);
 
-enum class LineRead { kLine, kEnd, kError };
+// Characters of names and numbers, in ASCII only.
+inline bool is_digit(char c) {
+  return c >= '0' && c <= '9';
+}
+inline bool is_letter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+// 0 to 9 for the digits, 10 to 35 for a/A to z/Z, -1 for anything else.
+inline int digit_value(char c) {
+  if (is_digit(c)) return c - '0';
+  if (is_letter(c)) return fold_case(c) - 'a' + 10;
+  return -1;
+}
+inline bool is_hex_digit(char c) {
+  return static_cast<unsigned>(digit_value(c)) < 16u;
+}
+inline bool is_name_start(char c) {
+  return is_letter(c) || c == '_';
+}
+inline bool is_name_char(char c) {
+  return is_name_start(c) || is_digit(c);
+}
+
+// White space is not one set: each reader keeps the one its format was defined with.
+//   splitter (label, mnemonic, operand fields):  blank, tab
+//   include-line scan (formatted "%s" scan):     blank, tab, LF, VT, FF, CR
+//   inst.dat tokens:                             tab, LF, blank
+//   expression tokenizer:                        blank, tab, CR, LF
+inline bool is_split_blank(char c) {
+  return c == ' ' || c == '\t';
+}
+inline bool is_scan_space(char c) {
+  return c == ' ' || (c >= '\t' && c <= '\r');
+}
+inline bool is_definition_separator(char c) {
+  return c == '\t' || c == '\n' || c == ' ';
+}
+inline bool is_expression_space(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+enum LineRead { READ_LINE, READ_END, READ_ERROR };
 
 // A text file being read, through a buffer of its own.
 struct TextFile {

@@ -91,7 +91,7 @@ TEST(LineReader, PiecesAndLineEnds) {
     std::unique_ptr<TextFile> file = open_text_file(dir.path + "/f.txt");
     ASSERT_NE(file, nullptr);
     std::string line, pieces;
-    while (read_text_line(*file, kSourcePieceChars, line) == LineRead::kLine) {
+    while (read_text_line(*file, kSourcePieceChars, line) == READ_LINE) {
       pieces += "[" + line + "]";
     }
     EXPECT_EQ(pieces, expected) << content.size();

@@ -95,10 +95,3 @@ std::string banner() {
 std::string pass1_header() {
   return banner() + "\nPass 1...\n";
 }
-
-std::string example_inst_dat() {
-  std::ifstream in(std::string(WENDRIX_EXAMPLES) + "/inst.dat", std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}

@@ -30,6 +30,3 @@ RunResult run_in_process(const ScratchDir& dir, const std::vector<std::string>& 
 std::string banner();
 // The text every run up to "Pass 1..." prints.
 std::string pass1_header();
-
-// The example instruction set shipped in examples/.
-std::string example_inst_dat();
