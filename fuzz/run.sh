@@ -1,27 +1,28 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets with clang (libFuzzer, AddressSanitizer, UndefinedBehaviorSanitizer)
-# and runs each for FUZZ_SECONDS (default 60) on its corpus, seeded from the tests and examples.
+# and runs each for FUZZ_SECONDS (default 60) on its corpus, seeded from the examples and fuzz/seeds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${FUZZ_SECONDS:-60}"
 build=build-fuzz
 CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DWENDRIX_TESTS=OFF -DWENDRIX_FUZZ=ON -DWENDRIX_SANITIZE=address,undefined >/dev/null
-cmake --build "$build" -j2 --target fuzz_assembler fuzz_expression
+cmake --build "$build" -j2 --target fuzz_assembler fuzz_expression fuzz_pass2
 
 # Seeds: the example programs (with and without their instruction set) and operand texts.
-mkdir -p "$build/corpus/assembler" "$build/corpus/expression"
+mkdir -p "$build/corpus/assembler" "$build/corpus/expression" "$build/corpus/pass2"
 for f in examples/*.asm fuzz/seeds/*.asm; do
   [ -e "$f" ] || continue
   cp "$f" "$build/corpus/assembler/$(basename "$f").src"
   { cat examples/inst.dat; printf '%%%%\n'; cat "$f"; } > "$build/corpus/assembler/$(basename "$f").both"
 done
+cp "$build"/corpus/assembler/* "$build/corpus/pass2/"
 for e in "(a+1)*-b" "8-4-2" "H'1F'+\$10<<2" "x + DSTART" "-2147483648/-1" "((5))" "1)+(2" "~-~x%0"; do
   printf '%s' "$e" > "$build/corpus/expression/$(printf '%s' "$e" | md5sum | cut -c1-12)"
 done
 
 status=0
-for target in fuzz_assembler fuzz_expression; do
+for target in fuzz_assembler fuzz_expression fuzz_pass2; do
   corpus="$build/corpus/${target#fuzz_}"
   echo "== $target for ${seconds}s"
   # -rss_limit_mb and -timeout turn leaks and hangs into failures.
