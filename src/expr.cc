@@ -83,7 +83,8 @@ int match_hex_literal(const char* text, int32_t& value) {
   }
   int start = i;
   uint32_t result = 0;
-  while (is_hex_digit(text[i])) result = result * 16 + static_cast<uint32_t>(digit_value(text[i++]));
+  while (is_hex_digit(text[i]))
+    result = result * 16 + static_cast<uint32_t>(digit_value(text[i++]));
   if (i == start) return -1;
   value = static_cast<int32_t>(result);
   return i;
