@@ -2,6 +2,7 @@
 #include "driver.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <filesystem>
 
@@ -145,6 +146,8 @@ TEST(Driver, SecondPathIsJoinedWithASlash) {
   std::string own = second_instruction_path("wendrix");
   EXPECT_EQ(own, fs::path(own).parent_path().string() + "/inst.dat");
   EXPECT_TRUE(fs::path(own).is_absolute());
+  // The first character is never a separator: "/wendrix" names no directory either.
+  EXPECT_EQ(second_instruction_path("/wendrix"), own);
 }
 
 TEST(Driver, RunsRepeatInOneProcess) {
@@ -160,6 +163,34 @@ TEST(Driver, RunsRepeatInOneProcess) {
     EXPECT_EQ(good.status, 0);
     EXPECT_EQ(good.out, done_output());
   }
+  // A stop inside an include file leaves nothing open or pointed at for the next run.
+  dir.write("inc.asm", "#include \"deep.inc\"\n");
+  dir.write("deep.inc", "\tbogus\n#include \"missing.inc\"\n");
+  RunResult stop = run_in_process(dir, {"inc"});
+  EXPECT_EQ(stop.out, pass1_header() + "[deep.inc : 1] bad instruction\n" +
+                          "[deep.inc : 2] can't open include file\n");
+  RunResult good = run_in_process(dir, {"t"});
+  EXPECT_EQ(good.out, done_output());
+}
+
+// Every include file is closed when it ends: far more files one after another than a process
+// may hold open at once.
+TEST(Driver, ManyIncludesOneAfterAnother) {
+  ScratchDir dir;
+  dir.write("inst.dat", kIsa);
+  std::string main = kProgram;
+  for (int i = 0; i < 300; ++i) main += "#include \"i.inc\"\n";
+  dir.write("t.asm", main);
+  dir.write("i.inc", "; nothing\n");
+  rlimit saved;
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+  rlimit low = saved;
+  low.rlim_cur = 64;
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
+  RunResult r = run_in_process(dir, {"t"});
+  setrlimit(RLIMIT_NOFILE, &saved);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, done_output());
 }
 
 }  // namespace

@@ -218,6 +218,13 @@ TEST(Evaluator, Values) {
       {"1/0", "error 12"},
       {"1%0", "error 12"},
       {"5^3", "6"},
+      // One row per pair of adjacent levels, where the two readings differ.
+      {"6|3^5", "6"},
+      {"6^3&5", "7"},
+      {"3&1<<2", "0"},
+      {"1<<2+1", "8"},
+      {"2+3*4", "14"},
+      {"~1*2", "-4"},
       {"x", "error 11"},
   };
   for (const Case& c : cases) EXPECT_EQ(value_of(c.text), c.expected) << "text: " << c.text;

@@ -76,6 +76,7 @@ TEST(LineReader, PiecesAndLineEnds) {
       {"x\ny\n", "[x\n][y\n]"},
       {"x\ny", "[x\n][y]"},
       {"x\r\ny\r", "[x\n][y]"},
+      {"\r\nx", "[\n][x]"},
       {"x\r\r\n", "[x\r\n]"},
       {"x\ry\n", "[x\ry\n]"},
       {std::string("x\0y\nz\n", 6), "[x][z\n]"},
