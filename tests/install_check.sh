@@ -8,6 +8,8 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 test -x "$prefix/bin/wendrix"
 test -f "$prefix/share/man/man1/wendrix.1"
 test -f "$prefix/share/doc/wendrix/language.md"
+# Only the example's own files, never outputs left by a run in the source tree.
+test "$(ls "$prefix/share/wendrix/examples" | tr '\n' ' ')" = "blink.asm inst.dat pages.asm ports.inc "
 mkdir "$prefix/work"
 cp "$prefix/share/wendrix/examples/"* "$prefix/work/"
 cd "$prefix/work"
