@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -22,7 +21,6 @@ ScratchDir::ScratchDir() {
 
 ScratchDir::~ScratchDir() {
   std::error_code ec;
-  fs::permissions(path, fs::perms::owner_all, fs::perm_options::add, ec);
   fs::remove_all(path, ec);
 }
 
@@ -39,33 +37,9 @@ std::string ScratchDir::read(const std::string& name) const {
   return s.str();
 }
 
-bool ScratchDir::exists(const std::string& name) const {
-  return fs::exists(fs::path(path) / name);
-}
-
-namespace {
-
-std::string shell_quote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) {
-    if (c == '\'') {
-      q += "'\\''";
-    } else {
-      q += c;
-    }
-  }
-  return q + "'";
-}
-
-}  // namespace
-
-RunResult run_program(const ScratchDir& dir, const std::vector<std::string>& args,
-                      const std::string& program) {
-  std::string command = "cd " + shell_quote(dir.path) + " && " + shell_quote(program);
-  for (const std::string& a : args) command += " " + shell_quote(a);
-  command += " 2>&1 </dev/null";
+RunResult run_shell(const ScratchDir& dir, const std::string& command) {
   RunResult result;
-  FILE* pipe = popen(command.c_str(), "r");
+  FILE* pipe = popen(("cd '" + dir.path + "' && " + command + " 2>&1 </dev/null").c_str(), "r");
   if (!pipe) return result;
   char buffer[4096];
   size_t n;
@@ -75,11 +49,9 @@ RunResult run_program(const ScratchDir& dir, const std::vector<std::string>& arg
   return result;
 }
 
-RunResult run_in_process(const ScratchDir& dir, const std::vector<std::string>& args) {
+RunResult run_in_process(const ScratchDir& dir, const std::vector<std::string>& argv) {
   fs::path previous = fs::current_path();
   fs::current_path(dir.path);
-  std::vector<std::string> argv = {"/nonexistent/wendrix"};
-  argv.insert(argv.end(), args.begin(), args.end());
   std::ostringstream out;
   RunResult result;
   result.status = run_wendrix(argv, out);
@@ -90,8 +62,4 @@ RunResult run_in_process(const ScratchDir& dir, const std::vector<std::string>& 
 
 std::string banner() {
   return "\n\nWendrix V0.10 Beta\n" + std::string(76, '_') + "\n\n";
-}
-
-std::string pass1_header() {
-  return banner() + "\nPass 1...\n";
 }

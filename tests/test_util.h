@@ -1,7 +1,6 @@
 // Helpers for tests that lay out files in a private directory and run the assembler there.
 #pragma once
 
-#include <map>
 #include <string>
 #include <vector>
 
@@ -13,7 +12,6 @@ struct ScratchDir {
   std::string path;
   void write(const std::string& name, const std::string& content) const;
   std::string read(const std::string& name) const;
-  bool exists(const std::string& name) const;
 };
 
 struct RunResult {
@@ -21,12 +19,11 @@ struct RunResult {
   std::string out;
 };
 
-// Runs the built program as a process in `dir` (args exclude the program itself).
-RunResult run_program(const ScratchDir& dir, const std::vector<std::string>& args,
-                      const std::string& program = WENDRIX_EXE);
-// Runs the assembler in this process with `dir` as the working directory.
-RunResult run_in_process(const ScratchDir& dir, const std::vector<std::string>& args);
+// Runs a program as a process in `dir`: a shell command line after "cd DIR && ".
+RunResult run_shell(const ScratchDir& dir, const std::string& command);
+// Runs the assembler in this process with `dir` as the working directory; `argv` starts with
+// the program's path.
+RunResult run_in_process(const ScratchDir& dir, const std::vector<std::string>& argv);
 
+// What every run prints first.
 std::string banner();
-// The text every run up to "Pass 1..." prints.
-std::string pass1_header();
