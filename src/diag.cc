@@ -43,12 +43,23 @@ const char* const kMessages[] = {
 static_assert(sizeof(kMessages) / sizeof(kMessages[0]) == E_CODE_COUNT);
 
 std::ostream* g_console = &std::cout;
+ReportHandler g_handler = nullptr;
+
+bool quotes_symbol(int code) {
+  return code == E_SYMBOL_UNDEFINED || code == E_SYMBOL_REDEFINED;
+}
 
 void report(const char* prefix_tail, int show_line, int caret_column) {
+  if (g_handler) {
+    g_handler(Report{current_file_ref(), current_line_number(), show_line ? caret_column : -1,
+                     *prefix_tail != '\0', current_error,
+                     quotes_symbol(current_error) ? error_symbol : -1});
+    return;
+  }
   std::ostream& out = console();
   out << '[' << current_file_name() << " : " << current_line_number() << "] " << prefix_tail
       << error_message(current_error);
-  if (current_error == E_SYMBOL_UNDEFINED || current_error == E_SYMBOL_REDEFINED) {
+  if (quotes_symbol(current_error)) {
     out << " [" << symbol_name(error_symbol) << ']';
   }
   out << '\n';
@@ -92,6 +103,10 @@ void report_here(int code, int show_line, int caret_column) {
   current_error = code;
   report_error(show_line, caret_column);
   errors_seen = true;
+}
+
+void set_report_handler(ReportHandler handler) {
+  g_handler = handler;
 }
 
 void set_console(std::ostream* out) {

@@ -58,6 +58,19 @@ void warn_at(const std::string* file, int line, int code);
 // An error at the line being read, with that line and a caret under caret_column.
 void report_here(int code, int show_line, int caret_column);
 
+// A report as a value, for a program that renders reports its own way. Without a handler,
+// every report prints in the assembler's console format.
+struct Report {
+  const std::string* file;  // as the position state names it
+  int line;
+  int column;  // of the caret in the line, or -1 when the report has none
+  bool warning;
+  int code;
+  int symbol;  // for E_SYMBOL_UNDEFINED and E_SYMBOL_REDEFINED, else -1
+};
+using ReportHandler = void (*)(const Report&);
+void set_report_handler(ReportHandler handler);
+
 // Where console text goes for this run.
 void set_console(std::ostream* out);
 std::ostream& console();

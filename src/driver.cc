@@ -32,26 +32,6 @@ std::string executable_directory() {
   return slash == std::string::npos ? "" : path.substr(0, slash);
 }
 
-void load_instruction_set(const std::string& invocation_path) {
-  if (load_instruction_defs("inst.dat") == 0) return;
-  if (load_instruction_defs(second_instruction_path(invocation_path)) == 0) return;
-  console() << "can't read inst.dat";
-  fatal_stop(1);
-}
-
-// Opens the source and returns the base name that names the outputs.
-std::string open_main_source(const std::string& argument) {
-  std::string base = base_name_of(argument);
-  std::string path = base + ".asm";
-  if (open_source(path) == 0) return base;
-  if (has_upper(argument)) {
-    // On a case-sensitive file system the name as written may be the one that exists.
-    std::string as_written = argument.substr(0, base.size());
-    if (open_source(as_written + ".asm") == 0) return as_written;
-  }
-  console() << "error opening [" << path << "]\n";
-  fatal_stop(1);
-}
 
 int run(const std::vector<std::string>& args, Resolver resolve) {
   console() << "\n\n" << kTitle << '\n' << std::string(76, '_') << '\n' << '\n';
@@ -64,10 +44,17 @@ int run(const std::vector<std::string>& args, Resolver resolve) {
   // earlier run survives them (the source reader starts afresh as it opens the source, and
   // pass 2 as it starts).
   statements_reset();
-  load_instruction_set(args[0]);
+  if (load_instruction_set(args[0]).empty()) {
+    console() << "can't read inst.dat";
+    fatal_stop(1);
+  }
   diag_reset();
   symbols_reset();
   std::string base = open_main_source(args[1]);
+  if (base.empty()) {
+    console() << "error opening [" << base_name_of(args[1]) << ".asm]\n";
+    fatal_stop(1);
+  }
   console() << "\n"
             << "Pass 1...\n";
   run_pass1();
@@ -83,6 +70,23 @@ std::string base_name_of(const std::string& argument) {
   std::string lowered = fold_case(argument);
   size_t cut = lowered.find(".asm");
   return cut == std::string::npos ? lowered : lowered.substr(0, cut);
+}
+
+std::string load_instruction_set(const std::string& invocation_path) {
+  if (load_instruction_defs("inst.dat") == 0) return "inst.dat";
+  std::string second = second_instruction_path(invocation_path);
+  return load_instruction_defs(second) == 0 ? second : "";
+}
+
+std::string open_main_source(const std::string& argument) {
+  std::string base = base_name_of(argument);
+  if (open_source(base + ".asm") == 0) return base;
+  if (has_upper(argument)) {
+    // On a case-sensitive file system the name as written may be the one that exists.
+    std::string as_written = argument.substr(0, base.size());
+    if (open_source(as_written + ".asm") == 0) return as_written;
+  }
+  return "";
 }
 
 std::string second_instruction_path(const std::string& invocation_path) {

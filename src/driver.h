@@ -17,3 +17,9 @@ int run_wendrix(const std::vector<std::string>& args, std::ostream& out,
 std::string base_name_of(const std::string& argument);
 // Where the second instruction-set file is looked for, given the program's path.
 std::string second_instruction_path(const std::string& invocation_path);
+// Loads inst.dat from the working directory, else from the second path; returns the path that
+// loaded, or "" when neither did.
+std::string load_instruction_set(const std::string& invocation_path);
+// Opens the source an argument names (the base name with ".asm", else the name as written) and
+// returns the base name that names the outputs, or "" when it cannot be opened.
+std::string open_main_source(const std::string& argument);

@@ -11,6 +11,7 @@
 namespace {
 
 std::vector<InstructionDef> g_table;
+LoadFailure g_failure;
 
 constexpr size_t kPieceChars = 1023;
 
@@ -66,7 +67,9 @@ enum LineResult {
   DEF_BAD_BIT_NUMBER,
 };
 
-LineResult parse_definition(const std::vector<std::string>& tokens, InstructionDef& def) {
+// On a failure, `bad` is the token at fault.
+LineResult parse_definition(const std::vector<std::string>& tokens, InstructionDef& def,
+                            std::string& bad) {
   size_t sep = 1;
   while (sep < tokens.size() && tokens[sep][0] != ':') ++sep;
   if (sep == tokens.size()) return DEF_NO_SEPARATOR;
@@ -106,6 +109,7 @@ LineResult parse_definition(const std::vector<std::string>& tokens, InstructionD
         break;
       }
     }
+    bad = token;
     if (operand < 0) return DEF_UNKNOWN_LETTER;
     const char* after = nullptr;
     int64_t high = read_decimal(token.c_str() + 1, &after);
@@ -124,13 +128,28 @@ LineResult parse_definition(const std::vector<std::string>& tokens, InstructionD
   return DEF_OK;
 }
 
+std::string failure_reason(LineResult result, const std::string& bad) {
+  switch (result) {
+    case DEF_NO_SEPARATOR:
+      return "no separator (a token that starts with ':')";
+    case DEF_UNKNOWN_LETTER:
+      return "bit token '" + bad + "' names no operand of its line";
+    case DEF_TOO_MANY_BITS:
+      return "more than 12 bits";
+    default:
+      return "bit number in '" + bad + "' is beyond the 32-bit range";
+  }
+}
+
 }  // namespace
 
 int load_instruction_defs(const std::string& path) {
+  g_failure = LoadFailure{0, "cannot be opened (missing, or a directory)"};
   std::unique_ptr<TextFile> file = open_text_file(path);
   if (!file) return 1;
   g_table.clear();
   std::string line;
+  int line_number = 0;
   for (;;) {
     LineRead got = read_text_line(*file, kPieceChars, line);
     if (got == READ_ERROR) {
@@ -138,16 +157,25 @@ int load_instruction_defs(const std::string& path) {
       fatal_stop(1);
     }
     if (got == READ_END) break;
+    ++line_number;
     std::vector<std::string> tokens = cut_tokens(line);
     if (tokens.empty()) continue;
     InstructionDef def;
-    LineResult result = parse_definition(tokens, def);
+    std::string bad;
+    LineResult result = parse_definition(tokens, def, bad);
     if (result != DEF_OK) {
+      g_failure = LoadFailure{line_number, failure_reason(result, bad)};
       return result == DEF_UNKNOWN_LETTER ? 2 : 1;
     }
+    def.line = line_number;
     g_table.push_back(std::move(def));
   }
+  g_failure = LoadFailure{};
   return 0;
+}
+
+const LoadFailure& last_load_failure() {
+  return g_failure;
 }
 
 const std::vector<InstructionDef>& instruction_table() {

@@ -20,6 +20,7 @@ struct OperandSpec {
 
 struct InstructionDef {
   std::string name;
+  int line = 0;  // where the file defines it
   int operandCount = 0;
   int bitCount = 0;
   BitSource bits[kMaxInstructionBits];
@@ -31,3 +32,11 @@ struct InstructionDef {
 // replaces the whole table.
 int load_instruction_defs(const std::string& path);
 const std::vector<InstructionDef>& instruction_table();
+
+// Why the last load failed, for a tool that explains it: the line (0 for the file itself) and
+// the reason in words.
+struct LoadFailure {
+  int line = 0;
+  std::string reason;
+};
+const LoadFailure& last_load_failure();

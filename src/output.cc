@@ -88,6 +88,20 @@ void clear_code_memory() {
   for (uint16_t& word : g_code) word = kEmptyWord;
 }
 
+uint16_t code_word(int address) {
+  return g_code[address];
+}
+
+void encode_program() {
+  clear_code_memory();
+  g_listing.clear();
+  g_last_listed = -999;
+  for (const StatementRecord& record : statement_list()) {
+    if (record.kind >= 0) encode_statement(record);
+  }
+  g_listing.clear();
+}
+
 int encode_statement(const StatementRecord& s) {
   const InstructionDef& def = instruction_table()[static_cast<size_t>(s.kind)];
   // Literal positions, and a definition without operands, count as 0 wherever a value is used.

@@ -10,6 +10,11 @@ constexpr int kCodeWords = 2048;
 constexpr uint16_t kEmptyWord = 0xFFFF;
 
 void clear_code_memory();
+// The word at an address of the code memory (kEmptyWord when nothing is stored there).
+uint16_t code_word(int address);
+// Encodes every instruction statement into a cleared code memory as the listing does, without
+// writing a file; the encoder's warnings are reported as they arise.
+void encode_program();
 
 // Builds, lists, checks and stores one instruction statement. 0: processed (stored or not);
 // 1: an operand could not supply a value (nothing listed or stored).
