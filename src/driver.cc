@@ -32,7 +32,6 @@ std::string executable_directory() {
   return slash == std::string::npos ? "" : path.substr(0, slash);
 }
 
-
 int run(const std::vector<std::string>& args, Resolver resolve) {
   console() << "\n\n" << kTitle << '\n' << std::string(76, '_') << '\n' << '\n';
   if (args.size() < 2) {

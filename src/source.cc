@@ -141,6 +141,22 @@ int open_source(const std::string& path) {
   return 0;
 }
 
+IncludeLine parse_include_line(const std::string& line, std::string& name) {
+  std::string keyword, word;
+  if (!scan_two_words(line, keyword, word) || !same_ignoring_case(keyword, "#include")) {
+    return INCLUDE_NONE;
+  }
+  if (word[0] == '"' && word.back() == '"') {
+    name = word.size() >= 2 ? word.substr(1, word.size() - 2) : std::string();
+  } else if (word[0] == '<' && word.back() == '>' && word.size() >= 2) {
+    // There is no include search path: the name between the brackets is opened as written.
+    name = word.substr(1, word.size() - 2);
+  } else {
+    return INCLUDE_BAD;
+  }
+  return INCLUDE_FILE;
+}
+
 int read_statement() {
   for (;;) {
     IncludeLevel& level = g_levels[g_depth];
@@ -156,18 +172,13 @@ int read_statement() {
       g_line_number = g_levels[g_depth].savedLine;
       continue;
     }
-    std::string keyword, word;
-    if (!scan_two_words(g_line, keyword, word) || !same_ignoring_case(keyword, "#include")) {
+    std::string name;
+    IncludeLine include = parse_include_line(g_line, name);
+    if (include == INCLUDE_NONE) {
       split_line(g_line);
       return 0;
     }
-    std::string name;
-    if (word[0] == '"' && word.back() == '"') {
-      name = word.size() >= 2 ? word.substr(1, word.size() - 2) : std::string();
-    } else if (word[0] == '<' && word.back() == '>' && word.size() >= 2) {
-      // There is no include search path: the name between the brackets is opened as written.
-      name = word.substr(1, word.size() - 2);
-    } else {
+    if (include == INCLUDE_BAD) {
       current_error = E_BAD_INCLUDE_FILE;
       return 1;
     }

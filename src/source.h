@@ -85,6 +85,10 @@ constexpr int kMaxIncludeDepth = 16;
 constexpr size_t kSourcePieceChars = 1022;
 constexpr int kMaxOperands = 16;
 
+// Whether a line is an include line and, if it is, the name it opens.
+enum IncludeLine { INCLUDE_NONE, INCLUDE_FILE, INCLUDE_BAD };
+IncludeLine parse_include_line(const std::string& line, std::string& name);
+
 int open_source(const std::string& path);
 // 0: a statement line was read and split; 1: the main source ended or an include line failed
 // (then current_error tells which).
