@@ -15,6 +15,8 @@
 //   listing         the whole listing; config, code, symbols: one section of it
 //   hex             the words that are not 0xFFF ("ADDR: WORD ..."), then "config: FUSE FUSEX"
 //   leaves NAME...  files that a failed run may create or change
+//   lint STATUS     runs wendrix-lint instead: its whole output and exit status (it must leave
+//                   every file as it was)
 // A section's text is its lines as they stand, each ending in a line feed, without the blank
 // lines at its end (the listing's closing blank lines are checked apart).
 //
@@ -180,6 +182,13 @@ TEST_P(Cases, Run) {
     if (s.kind == "args") argv = words(argv[0] + " " + s.arg);
   }
   std::map<std::string, std::string> before = snapshot(dir.path);
+  if (const Section* lint = find(c, "lint")) {
+    RunResult r = run_in_process(dir, argv, true);
+    EXPECT_EQ(r.out, lint->text);
+    EXPECT_EQ(std::to_string(r.status), lint->arg);
+    EXPECT_EQ(snapshot(dir.path), before) << "wendrix-lint changed a file";
+    return;
+  }
   RunResult r = run_in_process(dir, argv);
 
   std::string expected = "\nPass 1...\nPass 2...\n\n\nDone.\n";

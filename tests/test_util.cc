@@ -10,6 +10,7 @@
 #include <stdexcept>
 
 #include "driver.h"
+#include "lint.h"
 
 namespace fs = std::filesystem;
 
@@ -49,12 +50,12 @@ RunResult run_shell(const ScratchDir& dir, const std::string& command) {
   return result;
 }
 
-RunResult run_in_process(const ScratchDir& dir, const std::vector<std::string>& argv) {
+RunResult run_in_process(const ScratchDir& dir, const std::vector<std::string>& argv, bool lint) {
   fs::path previous = fs::current_path();
   fs::current_path(dir.path);
   std::ostringstream out;
   RunResult result;
-  result.status = run_wendrix(argv, out);
+  result.status = lint ? run_lint(argv, out) : run_wendrix(argv, out);
   result.out = out.str();
   fs::current_path(previous);
   return result;

@@ -21,9 +21,10 @@ struct RunResult {
 
 // Runs a program as a process in `dir`: a shell command line after "cd DIR && ".
 RunResult run_shell(const ScratchDir& dir, const std::string& command);
-// Runs the assembler in this process with `dir` as the working directory; `argv` starts with
-// the program's path.
-RunResult run_in_process(const ScratchDir& dir, const std::vector<std::string>& argv);
+// Runs the assembler (or wendrix-lint) in this process with `dir` as the working directory;
+// `argv` starts with the program's path.
+RunResult run_in_process(const ScratchDir& dir, const std::vector<std::string>& argv,
+                         bool lint = false);
 
 // What every run prints first.
 std::string banner();
