@@ -6,7 +6,9 @@ prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT
 cmake --install "$build" --prefix "$prefix" >/dev/null
 test -x "$prefix/bin/wendrix"
+test -x "$prefix/bin/wendrix-lint"
 test -f "$prefix/share/man/man1/wendrix.1"
+test -f "$prefix/share/man/man1/wendrix-lint.1"
 test -f "$prefix/share/doc/wendrix/language.md"
 # Only the example's own files, never outputs left by a run in the source tree.
 test "$(ls "$prefix/share/wendrix/examples" | tr '\n' ' ')" = "blink.asm inst.dat pages.asm ports.inc "
@@ -15,6 +17,7 @@ cp "$prefix/share/wendrix/examples/"* "$prefix/work/"
 cd "$prefix/work"
 "$prefix/bin/wendrix" blink.asm | tail -n 1 | grep -qx "Done."
 test "$(wc -l < blink.hex)" -eq 130
+"$prefix/bin/wendrix-lint" blink.asm | tail -n 1 | grep -qx "wendrix-lint: 0 errors, 0 warnings, 2 notes"
 # The instruction set beside the program serves a project that has none of its own.
 cp inst.dat "$prefix/bin/inst.dat"
 rm inst.dat
