@@ -39,6 +39,16 @@ std::vector<Big> big_cases() {
                    "[l15.inc : 1] bad instruction\n", nested});
   cases.push_back({"the sixteenth level fails", kIsa, "#include \"l1.inc\"\n",
                    "[l15.inc : 1] too many nested include files\n", too_deep});
+  cases.push_back({"binary bytes and a NUL",
+                   kIsa,
+                   kFuses + std::string("\torg 0\n\tnop\0\xff\xfe\n\t\x01\x80\x7f\n", 20),
+                   "[t.asm : 5] bad instruction\n",
+                   {}});
+  cases.push_back({"a line of 100,000 characters",
+                   kIsa,
+                   kFuses + "\torg 0\n\tnop" + std::string(100000, ' ') + "\n",
+                   kDone,
+                   {}});
   cases.push_back({"a source line is read in pieces of 1022",
                    kIsa,
                    "\tnop" + std::string(1018, ' ') + "\tbogus\n\tbad3\n",
