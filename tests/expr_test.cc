@@ -237,6 +237,9 @@ TEST(Evaluator, Values) {
       {"1<<2+1", "8"},
       {"2+3*4", "14"},
       {"~1*2", "-4"},
+      {"8-2*3", "2"},
+      {"8-6/2", "5"},
+      {"7-5%3", "5"},
       {"x", "symbol undefined"},
   };
   for (const Case& c : cases) EXPECT_EQ(value_of(c.text), c.expected) << "text: " << c.text;
