@@ -511,6 +511,7 @@ void check_operand_ranges(const StatementRecord& s) {
     uint32_t v = static_cast<uint32_t>(value);
     int top;
     uint32_t mask = field_mask(def, k, top);
+    if (top < 0) continue;  // the definition takes nothing from it: no value is cut
     uint32_t above = top >= 31 ? 0 : ~((2u << top) - 1);
     bool fits;
     if (jump && k == 0) {
