@@ -240,6 +240,9 @@ TEST(Evaluator, Values) {
       {"8-2*3", "2"},
       {"8-6/2", "5"},
       {"7-5%3", "5"},
+      {"16>>2+1", "2"},
+      {"12&15>>2", "0"},
+      {"1<<3-1", "4"},
       {"x", "symbol undefined"},
   };
   for (const Case& c : cases) EXPECT_EQ(value_of(c.text), c.expected) << "text: " << c.text;
