@@ -248,4 +248,25 @@ TEST(Evaluator, Values) {
   for (const Case& c : cases) EXPECT_EQ(value_of(c.text), c.expected) << "text: " << c.text;
 }
 
+// A tree that stopped at a symbol without a value resumes once it has one: the evaluation
+// clears the pending error, and every node it finishes is known.
+TEST(Evaluator, ResumesOnceTheSymbolIsKnown) {
+  fresh();
+  int32_t column = 0;
+  ExprNode* root = parse_expression(tokenize_expression("2 * x", column), column);
+  ASSERT_NE(root, nullptr);
+  evaluate_expression(root);
+  EXPECT_EQ(current_error, E_SYMBOL_UNDEFINED);
+  EXPECT_EQ(root->left->known, 1);
+  SymbolEntry& x = symbol_at(symbol_find("x"));
+  x.value = 21;
+  x.valueKnown = 1;
+  evaluate_expression(root);
+  EXPECT_EQ(current_error, E_NONE);
+  EXPECT_EQ(root->known, 1);
+  EXPECT_EQ(root->value, 42);
+  evaluate_expression(root);
+  EXPECT_EQ(current_error, E_NONE);
+}
+
 }  // namespace

@@ -70,4 +70,10 @@ TEST(InstructionSet, Loads) {
   for (const auto& [content, expected] : cases) EXPECT_EQ(load(content), expected) << content;
 }
 
+TEST(InstructionSet, AFileThatCannotBeOpenedFailsWith1) {
+  ScratchDir dir;
+  EXPECT_EQ(load_instruction_defs(dir.path + "/none.dat"), 1);
+  EXPECT_EQ(load_instruction_defs(dir.path), 1);  // a directory
+}
+
 }  // namespace
