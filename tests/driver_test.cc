@@ -69,13 +69,22 @@ TEST(Driver, RunsRepeatInOneProcess) {
   // A stop inside an include file leaves nothing open or pointed at for the next run.
   dir.write("inc.asm", "#include \"deep.inc\"\n");
   dir.write("deep.inc", "\tbogus\n#include \"missing.inc\"\n");
+  // The same names entered in the other order: nothing of an earlier run's symbols remains.
+  dir.write("swap.asm", "__FUSEX equ 2\n__FUSE equ 1\n\torg 0\n\tnop\n");
   const std::string p1 = banner() + "\nPass 1...\n";
+  EXPECT_EQ(run(dir, "t").out, kDone);
+  const std::string listing = dir.read("t.lst");
   for (int i = 0; i < 2; ++i) {
     EXPECT_EQ(run(dir, "bad").out, p1 + "[bad.asm : 1] bad instruction\n");
     EXPECT_EQ(run(dir, "t").out, kDone);
+    EXPECT_EQ(dir.read("t.lst"), listing);
     EXPECT_EQ(run(dir, "inc").out,
               p1 + "[deep.inc : 1] bad instruction\n" + "[deep.inc : 2] can't open include file\n");
-    EXPECT_EQ(run(dir, "t").out, kDone);
+    EXPECT_EQ(run(dir, "swap").out, kDone);
+    const std::string swapped = dir.read("swap.lst");
+    EXPECT_NE(swapped.find("FUSE  : [$001]\nFUSEX : [$002]\n"), std::string::npos);
+    EXPECT_TRUE(
+        swapped.ends_with("__FUSEX               $0002\n__FUSE                $0001\n\n\n"));
   }
 }
 
