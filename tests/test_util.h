@@ -26,5 +26,4 @@ RunResult run_shell(const ScratchDir& dir, const std::string& command);
 RunResult run_in_process(const ScratchDir& dir, const std::vector<std::string>& argv,
                          bool lint = false);
 
-// What every run prints first.
-std::string banner();
+std::string banner();  // what every run prints first
