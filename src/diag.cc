@@ -66,14 +66,18 @@ void report(const char* prefix_tail, int show_line, int caret_column) {
   if (!show_line) return;
   const std::string& line = current_line();
   out << line << '\n';
-  std::string caret;
-  for (int i = 0; i < caret_column && static_cast<size_t>(i) < line.size(); ++i) {
-    caret += line[i] == '\t' ? '\t' : ' ';
-  }
-  out << caret << "^\n";
+  out << caret_line(line, caret_column) << '\n';
 }
 
 }  // namespace
+
+std::string caret_line(const std::string& line, int column) {
+  std::string caret;
+  for (int i = 0; i < column && static_cast<size_t>(i) < line.size(); ++i) {
+    caret += line[static_cast<size_t>(i)] == '\t' ? '\t' : ' ';
+  }
+  return caret + '^';
+}
 
 const char* error_message(int code) {
   if (code < 0 || code >= E_CODE_COUNT) return "";

@@ -256,17 +256,39 @@ std::string load_instructions() {
 
 // ---- The assembler's own reports, with their reasons ----
 
-const StatementRecord* statement_at(const std::string& file, int line) {
+// A piece as the assembler splits it.
+const SplitLine& split_copy(std::string line) {
+  split_line(line);
+  return split_result();
+}
+
+// The statements by file and line, and for each instruction the one whose word it replaces,
+// found once for all the reports.
+struct StatementIndex {
+  std::map<std::pair<std::string, int>, const StatementRecord*> at;
+  std::map<const StatementRecord*, const StatementRecord*> replaces;
+};
+
+StatementIndex index_statements() {
+  StatementIndex index;
+  std::map<int32_t, const StatementRecord*> holder;  // by address, in list order
   for (const StatementRecord& s : statement_list()) {
-    if (s.fileName && *s.fileName == file && s.lineNumber == line) return &s;
+    if (s.fileName) index.at.try_emplace({*s.fileName, s.lineNumber}, &s);
+    if (s.kind < 0 || !s.addressKnown) continue;
+    const StatementRecord*& earlier = holder[s.address];
+    if (earlier) index.replaces[&s] = earlier;
+    earlier = &s;
   }
-  return nullptr;
+  return index;
+}
+
+const StatementRecord* find_in(const StatementIndex& index, const std::string& file, int line) {
+  auto it = index.at.find({file, line});
+  return it == index.at.end() ? nullptr : it->second;
 }
 
 std::string bad_instruction_reason(const std::string& piece) {
-  std::string line = piece;
-  split_line(line);
-  const SplitLine& s = split_result();
+  const SplitLine& s = split_copy(piece);
   std::vector<const InstructionDef*> named;
   for (const InstructionDef& def : instruction_table()) {
     if (same_ignoring_case(def.name, s.mnemonic)) named.push_back(&def);
@@ -295,9 +317,7 @@ std::string bad_instruction_reason(const std::string& piece) {
 
 // The column of a symbol's first use among a statement's operands, or -1.
 int use_column(const std::string& piece, const std::string& name) {
-  std::string line = piece;
-  split_line(line);
-  const SplitLine& s = split_result();
+  const SplitLine& s = split_copy(piece);
   for (int k = 0; k < s.operandCount; ++k) {
     const std::string& text = s.operands[k];
     for (size_t at = text.find(name); at != std::string::npos; at = text.find(name, at + 1)) {
@@ -344,18 +364,16 @@ std::string page_text(int32_t address) {
 // The column of a statement's mnemonic (operand -1) or of one of its operands, or -1.
 int statement_column(const Piece* piece, int operand) {
   if (!piece) return -1;
-  std::string line = piece->text;
-  split_line(line);
-  const SplitLine& s = split_result();
+  const SplitLine& s = split_copy(piece->text);
   if (operand >= 0) return operand < s.operandCount ? s.operandColumns[operand] : -1;
-  size_t at = line.find(s.mnemonic, s.label.size());
+  size_t at = piece->text.find(s.mnemonic, s.label.size());
   return s.mnemonic.empty() || at == std::string::npos ? -1 : static_cast<int>(at);
 }
 
-void add_report(const Report& r, const std::string& file) {
+void add_report(const Report& r, const std::string& file, const StatementIndex& index) {
   std::string message = error_message(r.code);
   const Piece* piece = piece_at(file, r.line);
-  const StatementRecord* s = statement_at(file, r.line);
+  const StatementRecord* s = find_in(index, file, r.line);
   bool page = r.code == E_PAGE_MISMATCH || r.code == E_CALL_SECOND_HALF;
   int column = r.column >= 0 ? r.column : statement_column(piece, page ? 0 : -1);
   std::string detail;
@@ -374,14 +392,11 @@ void add_report(const Report& r, const std::string& file) {
     }
   } else if (page && s && !s->operands.empty() && s->operands[0].tree) {
     detail = "at " + page_text(s->address) + ", target " + page_text(s->operands[0].tree->value);
-  } else if (r.code == E_CODE_OVERLAP && s) {
-    for (const StatementRecord& earlier : statement_list()) {
-      if (&earlier == s) break;
-      const Piece* at = piece_at(*earlier.fileName, earlier.lineNumber);
-      if (earlier.kind >= 0 && earlier.addressKnown && earlier.address == s->address && at) {
-        detail = "at " + hex(s->address) + ", replacing the word of " + *earlier.fileName + ":" +
-                 std::to_string(at->line);
-      }
+  } else if (r.code == E_CODE_OVERLAP && s && index.replaces.count(s)) {
+    const StatementRecord& earlier = *index.replaces.at(s);
+    if (const Piece* at = piece_at(*earlier.fileName, earlier.lineNumber)) {
+      detail = "at " + hex(s->address) + ", replacing the word of " + *earlier.fileName + ":" +
+               std::to_string(at->line);
     }
   } else if (r.code == E_OUTSIDE_MEMORY && s) {
     detail = "at " + hex(static_cast<uint32_t>(s->address)) + "; program memory ends at 0x7ff";
@@ -439,7 +454,7 @@ void check_line(const std::string& file, int number, const Piece& piece) {
   std::string name;
   if (parse_include_line(piece.text, name) != INCLUDE_NONE) return;
   std::string line = piece.text;
-  split_line(line);
+  split_line(line);  // the fields are counted on the line without its comment
   const SplitLine& s = split_result();
   // Fields beyond the 16th are dropped. As the splitter sees them: after the label, the
   // mnemonic and their blanks, fields are parted by runs of commas.
@@ -521,9 +536,7 @@ void check_operand_ranges(const StatementRecord& s) {
     }
     if (fits) continue;
     const Piece* p = piece_at(*s.fileName, s.lineNumber);
-    std::string line = p ? p->text : "";
-    split_line(line);
-    int column = k < split_result().operandCount ? split_result().operandColumns[k] : -1;
+    int column = statement_column(p, k);
     add(*s.fileName, s.lineNumber, column, SEV_WARNING,
         jump && k == 0 ? "target " + hex(v) + " lies outside program memory (0x000 to 0x7ff)"
                        : "value " + std::to_string(value) + " (" + hex(v) + ") does not fit the " +
@@ -581,12 +594,7 @@ void print(std::ostream& out, const Finding& f) {
   const FileText& text = g_lint->files[f.file];
   if (f.line < 1 || static_cast<size_t>(f.line) > text.lines.size()) return;
   const std::string& line = text.lines[static_cast<size_t>(f.line) - 1];
-  out << line << '\n';
-  std::string caret;
-  for (int i = 0; i + 1 < f.column && static_cast<size_t>(i) < line.size(); ++i) {
-    caret += line[static_cast<size_t>(i)] == '\t' ? '\t' : ' ';
-  }
-  out << caret << "^\n";
+  out << line << '\n' << caret_line(line, f.column - 1) << '\n';
 }
 
 const char* const kUsage =
@@ -669,8 +677,10 @@ int lint(std::ostream& out) {
     close_sources();
   }
   set_report_handler(nullptr);
-  for (size_t i = 0; i < g_lint->reports.size(); ++i)
-    add_report(g_lint->reports[i], g_lint->report_files[i]);
+  StatementIndex index = index_statements();
+  for (size_t i = 0; i < g_lint->reports.size(); ++i) {
+    add_report(g_lint->reports[i], g_lint->report_files[i], index);
+  }
   check_program(resolved);
 
   int counts[3] = {};
