@@ -2,6 +2,7 @@
 """Writes a large Wendrix source for benchmarking into a directory.
 
     gen.py DIR [--statements N] [--symbols S] [--include-depth D] [--forward F]
+    gen.py DIR --pattern firmware [--statements N] [--symbols S]
     gen.py DIR --pattern equ-chain|org-chain|ds-chain [--statements N]
 
 The regular source defines S constants with equ (a share F of them referring to a constant
@@ -56,6 +57,39 @@ def regular(n, symbols, forward, rng):
     return lines
 
 
+def firmware(n, symbols, rng):
+    """Shaped like a large real program: constants first, all 2048 words of code over the four
+    pages with a comment on every instruction and a label every four words, then unlabelled equ
+    statements that combine two constants, up to the statement count."""
+    labels = 2048 // 4
+    constants = max(symbols - labels - 2, 2)
+    lines = ["__FUSE equ k0 & $FFF", "__FUSEX equ k1 & $FFF"]
+    for i in range(constants):
+        if i % 2 == 0 or i < 2:
+            lines.append("k%d equ $%x ; constant %d" % (i, i * 5, i))
+        else:
+            lines.append("k%d equ k%d + k%d" % (i, rng.randrange(0, i), rng.randrange(0, i)))
+    for page in range(4):
+        lines.append("\torg $%03x ; page %d" % (page * 512, page))
+        for k in range(512):
+            label = "L%d_%d" % (page, k) if k % 4 == 0 else ""
+            choice = k % 5
+            if choice == 0 and k + 4 < 256:
+                text = "goto L%d_%d" % (page, (k // 4 + 1) * 4)
+            elif choice == 1 and k < 200:
+                text = "call L%d_%d" % (page, (k // 4) * 4)
+            elif choice == 2:
+                text = "movlw k%d & $FF" % rng.randrange(constants)
+            elif choice == 3:
+                text = "bsf $06,%d" % (k % 8)
+            else:
+                text = "movwf $%02x" % (k % 32)
+            lines.append("%s\t%s\t; step %d of page %d" % (label, text, k, page))
+    while len(lines) < n:
+        lines.append("\tequ k%d + k%d" % (rng.randrange(constants), rng.randrange(constants)))
+    return lines
+
+
 def equ_chain(n):
     lines = ["__FUSE equ a0 & $FFF", "__FUSEX equ 0"]
     lines += ["a%d equ a%d + 1" % (i, i + 1) for i in range(n - 1)]
@@ -89,11 +123,13 @@ def main():
     ap.add_argument("--symbols", type=int, default=10000)
     ap.add_argument("--include-depth", type=int, default=0)
     ap.add_argument("--forward", type=float, default=0.3)
-    ap.add_argument("--pattern", choices=["equ-chain", "org-chain", "ds-chain"])
+    ap.add_argument("--pattern", choices=["firmware", "equ-chain", "org-chain", "ds-chain"])
     ap.add_argument("--seed", type=int, default=1)
     a = ap.parse_args()
     rng = random.Random(a.seed)
-    if a.pattern == "equ-chain":
+    if a.pattern == "firmware":
+        lines = firmware(a.statements, a.symbols, rng)
+    elif a.pattern == "equ-chain":
         lines = equ_chain(a.statements)
     elif a.pattern == "org-chain":
         lines = org_chain(a.statements // 2)

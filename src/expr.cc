@@ -1,7 +1,9 @@
 #include "expr.h"
 
+#include <cstring>
 #include <deque>
 #include <string_view>
+#include <vector>
 
 #include "diag.h"
 #include "source.h"
@@ -9,7 +11,9 @@
 
 namespace {
 
-std::deque<ExprToken> g_tokens;
+// The tokens of the text being parsed; room for one token per character is reserved first, so
+// the links between them stay valid.
+std::vector<ExprToken> g_tokens;
 std::deque<ExprNode> g_nodes;
 
 // The recognizers: > 0 accepted (the token's length), 0 not this form, < 0 a malformed token.
@@ -161,10 +165,11 @@ bool is_paren(const ExprToken* t, int32_t which) {
   return t->kind == TOK_PAREN && t->value == which;
 }
 
-ExprNode* make_node(ExprToken* token) {
-  g_nodes.emplace_back();
-  g_nodes.back().token = token;
-  return &g_nodes.back();
+ExprNode* make_node(const ExprToken* token) {
+  ExprNode& node = g_nodes.emplace_back();
+  node.kind = token->kind;
+  node.tokenValue = token->value;
+  return &node;
 }
 
 ExprNode* parse_failed(int32_t code, int32_t column, int32_t& error_column) {
@@ -188,18 +193,6 @@ int32_t unclosed_paren_column(ExprToken* first) {
 
 }  // namespace
 
-ExprToken* make_token(int32_t kind, int32_t value) {
-  g_tokens.emplace_back();
-  g_tokens.back().kind = kind;
-  g_tokens.back().value = value;
-  return &g_tokens.back();
-}
-
-void free_token(ExprToken* token) {
-  // Storage goes back at expr_reset; unlinking is all a release needs to do here.
-  token->prev = token->next = nullptr;
-}
-
 void expr_reset() {
   g_nodes.clear();
   g_tokens.clear();
@@ -207,6 +200,8 @@ void expr_reset() {
 
 ExprToken* tokenize_expression(const char* text, int32_t& error_column) {
   current_error = E_NONE;
+  g_tokens.clear();
+  g_tokens.reserve(std::strlen(text));
   ExprToken* first = nullptr;
   ExprToken* last = nullptr;
   int32_t pos = 0;
@@ -230,7 +225,9 @@ ExprToken* tokenize_expression(const char* text, int32_t& error_column) {
       error_column = pos;
       return nullptr;
     }
-    ExprToken* token = make_token(kind, value);
+    ExprToken* token = &g_tokens.emplace_back();
+    token->kind = kind;
+    token->value = value;
     token->column = pos;
     token->prev = last;
     if (last) {
@@ -283,14 +280,10 @@ ExprNode* parse_expression(ExprToken* first, int32_t& error_column) {
   for (int32_t k = operator_depth;
        k != 0 && is_paren(first, PAREN_OPEN) && is_paren(last, PAREN_CLOSE); --k) {
     if (first->next == last) return parse_failed(E_MISSING_EXPRESSION, first->column, error_column);
-    ExprToken* open = first;
-    ExprToken* close = last;
     first = first->next;
     last = last->prev;
     first->prev = nullptr;
     last->next = nullptr;
-    free_token(open);
-    free_token(close);
   }
 
   if (first == last) {
@@ -347,17 +340,16 @@ void evaluate_expression(ExprNode* node) {
     evaluate_expression(node->right);
     if (current_error != E_NONE) return;
   }
-  const ExprToken* token = node->token;
-  if (token->kind == TOK_NUMBER) {
-    node->value = token->value;
+  if (node->kind == TOK_NUMBER) {
+    node->value = node->tokenValue;
     node->known = 1;
     return;
   }
-  if (token->kind == TOK_SYMBOL) {
-    const SymbolEntry& entry = symbol_at(token->value);
+  if (node->kind == TOK_SYMBOL) {
+    const SymbolEntry& entry = symbol_at(node->tokenValue);
     if (!entry.valueKnown) {
       current_error = E_SYMBOL_UNDEFINED;
-      error_symbol = token->value;
+      error_symbol = node->tokenValue;
       return;
     }
     node->value = entry.value;
@@ -369,7 +361,7 @@ void evaluate_expression(ExprNode* node) {
   int32_t b = node->right ? node->right->value : 0;
   uint32_t ua = static_cast<uint32_t>(a), ub = static_cast<uint32_t>(b);
   uint32_t result = 0;
-  switch (token->value) {
+  switch (node->tokenValue) {
     case OP_OR:
       result = ua | ub;
       break;
@@ -408,9 +400,9 @@ void evaluate_expression(ExprNode* node) {
       }
       if (a == INT32_MIN && b == -1) {
         // The quotient does not fit; it wraps like every other result.
-        result = token->value == OP_DIV ? ua : 0u;
+        result = node->tokenValue == OP_DIV ? ua : 0u;
       } else {
-        result = static_cast<uint32_t>(token->value == OP_DIV ? a / b : a % b);
+        result = static_cast<uint32_t>(node->tokenValue == OP_DIV ? a / b : a % b);
       }
       break;
     default:

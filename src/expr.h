@@ -42,22 +42,24 @@ struct ExprToken {
   int32_t value = 0;
 };
 
+// A node keeps what it needs of the token it was made from: the tokens of a text last only
+// until the next text is tokenized.
 struct ExprNode {
   int32_t known = 0;
   int32_t value = 0;
-  ExprToken* token = nullptr;
+  int32_t kind = 0;        // TOK_NUMBER, TOK_SYMBOL or TOK_OPERATOR
+  int32_t tokenValue = 0;  // the number, the symbol index or the operator
   ExprNode* left = nullptr;
   ExprNode* right = nullptr;
 };
 
-// Tokens and nodes live in storage owned by this module until expr_reset: trees stay valid
-// for the whole run, and nothing a failed parse leaves behind can leak.
-ExprToken* make_token(int32_t kind, int32_t value);
-void free_token(ExprToken* token);
+// Nodes live in storage owned by this module until expr_reset: trees stay valid for the whole
+// run, and nothing a failed parse leaves behind can leak.
 void expr_reset();
 
 // Returns the first token, or nullptr for an empty text or a failure; error_column is -1 on
 // success and the column of the failing token otherwise (current_error = E_INVALID_TOKEN).
+// The tokens are valid until the next call.
 ExprToken* tokenize_expression(const char* text, int32_t& error_column);
 // Takes the list over. Returns the root, or nullptr with error_column and current_error set.
 ExprNode* parse_expression(ExprToken* first, int32_t& error_column);

@@ -141,8 +141,8 @@ std::string hex(int64_t value) {
   return buffer;
 }
 
-std::string in_quotes(const std::string& text) {
-  return "'" + text + "'";
+std::string in_quotes(std::string_view text) {
+  return "'" + std::string(text) + "'";
 }
 
 // ---- The instruction set ----
@@ -319,7 +319,7 @@ std::string bad_instruction_reason(const std::string& piece) {
 int use_column(const std::string& piece, const std::string& name) {
   const SplitLine& s = split_copy(piece);
   for (int k = 0; k < s.operandCount; ++k) {
-    const std::string& text = s.operands[k];
+    std::string_view text = s.operands[k];
     for (size_t at = text.find(name); at != std::string::npos; at = text.find(name, at + 1)) {
       bool starts = at == 0 || !is_name_char(text[at - 1]);
       bool ends = at + name.size() == text.size() || !is_name_char(text[at + name.size()]);
@@ -410,12 +410,12 @@ void add_report(const Report& r, const std::string& file, const StatementIndex& 
 
 // ---- Checks on the source ----
 
-bool is_directive(const std::string& name) {
+bool is_directive(std::string_view name) {
   return same_ignoring_case(name, "org") || same_ignoring_case(name, "equ") ||
          same_ignoring_case(name, "ds");
 }
 
-bool names_instruction(const std::string& name) {
+bool names_instruction(std::string_view name) {
   for (const InstructionDef& def : instruction_table()) {
     if (same_ignoring_case(def.name, name)) return true;
   }
@@ -427,7 +427,7 @@ void check_literal_blanks(const std::string& file, int line, const SplitLine& s)
     if (!same_ignoring_case(def.name, s.mnemonic) || def.operandCount != s.operandCount) continue;
     for (int k = 0; k < def.operandCount; ++k) {
       const OperandSpec& op = def.operands[static_cast<size_t>(k)];
-      const std::string& text = s.operands[k];
+      std::string_view text = s.operands[k];
       size_t first = text.find_first_not_of(" \t");
       if (op.isNumeric || first == 0 || first == std::string::npos) continue;
       if (same_ignoring_case(op.literal, text) ||
@@ -475,7 +475,7 @@ void check_line(const std::string& file, int number, const Piece& piece) {
           in_quotes(s.label) + " in column 0 is a label, not an instruction; indent it",
           "column0-mnemonic");
     } else if (s.label.back() == ':') {
-      std::string bare = s.label.substr(0, s.label.size() - 1);
+      std::string bare(s.label.substr(0, s.label.size() - 1));
       int index = symbol_find(bare);
       add(file, number, static_cast<int>(s.label.size()) - 1, SEV_WARNING,
           "the label keeps its colon: it defines " + in_quotes(s.label) + ", not " +
@@ -497,8 +497,7 @@ void check_line(const std::string& file, int number, const Piece& piece) {
 
 void collect_uses(const ExprNode* node, std::vector<int>& uses) {
   if (!node) return;
-  if (node->token && node->token->kind == TOK_SYMBOL)
-    ++uses[static_cast<size_t>(node->token->value)];
+  if (node->kind == TOK_SYMBOL) ++uses[static_cast<size_t>(node->tokenValue)];
   collect_uses(node->left, uses);
   collect_uses(node->right, uses);
 }

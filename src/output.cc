@@ -28,7 +28,7 @@ std::string hex(const char* format, uint32_t value) {
 }
 
 // "%-Ns": pads on the right, never cuts.
-void append_padded(std::string& out, const std::string& text, size_t width) {
+void append_padded(std::string& out, std::string_view text, size_t width) {
   out += text;
   if (text.size() < width) out.append(width - text.size(), ' ');
 }
@@ -193,7 +193,9 @@ void write_listing(const std::string& base_name, int32_t fuse, int32_t fusex) {
     if (record.kind >= 0) {
       encode_statement(record);
     } else if (record.kind == KIND_NONE) {
-      out += "          " + record.labelText + "\n";
+      out += "          ";
+      out += record.labelText;
+      out += '\n';
     }
   }
   out += "\n\nSymbols:\n--------\n\n";

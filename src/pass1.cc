@@ -1,6 +1,9 @@
 #include "pass1.h"
 
+#include <algorithm>
+#include <memory>
 #include <unordered_map>
+#include <vector>
 
 #include "diag.h"
 #include "expr.h"
@@ -10,11 +13,49 @@
 
 namespace {
 
+// Storage that hands out runs of elements and never moves them: blocks filled in turn. The
+// statements' texts and operands live here, next to each other, and go all at once at the reset.
+template <typename T>
+struct Arena {
+  static constexpr size_t kBlock = 65536 / sizeof(T);
+  std::vector<std::unique_ptr<T[]>> blocks;
+  T* next = nullptr;
+  size_t left = 0;
+
+  std::span<T> take(size_t n) {
+    if (n > left) {
+      left = std::max(n, kBlock);
+      blocks.push_back(std::make_unique<T[]>(left));
+      next = blocks.back().get();
+    }
+    std::span<T> run(next, n);
+    next += n;
+    left -= n;
+    return run;
+  }
+  void clear() {
+    blocks.clear();
+    next = nullptr;
+    left = 0;
+  }
+};
+
 StatementList g_statements;
+Arena<char> g_texts;
+Arena<std::string_view> g_operand_texts;
+Arena<StatementOperand> g_operands;
+
+std::string_view keep_text(std::string_view text) {
+  if (text.empty()) return {};
+  std::span<char> copy = g_texts.take(text.size());
+  std::copy(text.begin(), text.end(), copy.begin());
+  return std::string_view(copy.data(), copy.size());
+}
 
 // Working state of the statement being classified.
 bool g_literal_matched[kMaxOperands];
 ExprNode* g_trees[kMaxOperands];
+std::string g_folded;  // the mnemonic with its letter case folded
 
 void clear_literal_flags() {
   for (bool& flag : g_literal_matched) flag = false;
@@ -22,7 +63,11 @@ void clear_literal_flags() {
 
 // Definitions by folded name, each list in file order, so a statement looks only at the
 // definitions of its own mnemonic.
-std::unordered_map<std::string, std::vector<int32_t>> g_by_name;
+struct NameHash {
+  using is_transparent = void;
+  size_t operator()(std::string_view name) const { return std::hash<std::string_view>{}(name); }
+};
+std::unordered_map<std::string, std::vector<int32_t>, NameHash, std::equal_to<>> g_by_name;
 
 void index_instructions() {
   g_by_name.clear();
@@ -36,7 +81,9 @@ void index_instructions() {
 int32_t find_instruction(const SplitLine& s) {
   clear_literal_flags();
   const std::vector<InstructionDef>& table = instruction_table();
-  auto named = g_by_name.find(fold_case(s.mnemonic));
+  g_folded.assign(s.mnemonic);
+  for (char& c : g_folded) c = fold_case(c);
+  auto named = g_by_name.find(std::string_view(g_folded));
   if (named == g_by_name.end()) return KIND_UNMATCHED;
   for (int32_t index : named->second) {
     const InstructionDef& def = table[static_cast<size_t>(index)];
@@ -61,11 +108,9 @@ int32_t find_instruction(const SplitLine& s) {
 int32_t detect_directive(const SplitLine& s) {
   current_error = E_NONE;
   int32_t column = -1;
-  ExprToken* first = tokenize_expression(s.mnemonic.c_str(), column);
+  ExprToken* first = tokenize_expression(s.mnemonic.data(), column);
   if (current_error == E_NONE && first && first->kind == TOK_RESERVED && !first->next) {
-    int32_t kind = -1 - first->value;
-    free_token(first);
-    return kind;
+    return -1 - first->value;
   }
   report_here(E_BAD_INSTRUCTION, 0, 0);
   return KIND_UNMATCHED;
@@ -76,7 +121,8 @@ void parse_operands(const SplitLine& s) {
   for (int k = 0; k < s.operandCount; ++k) {
     if (g_literal_matched[k]) continue;
     int32_t column = -1;
-    ExprToken* first = tokenize_expression(s.operands[k].c_str(), column);
+    // The splitter ends each operand with a NUL.
+    ExprToken* first = tokenize_expression(s.operands[k].data(), column);
     if (column < 0) g_trees[k] = parse_expression(first, column);
     if (column >= 0) report_here(current_error, 1, s.operandColumns[k] + column);
   }
@@ -101,16 +147,18 @@ StatementRecord* define_label(const SplitLine& s, int32_t kind) {
   }
   record->kind = kind;
   record->operandCount = s.operandCount;
-  record->operands.resize(static_cast<size_t>(s.operandCount));
-  record->operandTexts.reserve(static_cast<size_t>(s.operandCount));
-  for (int k = 0; k < s.operandCount; ++k) {
-    StatementOperand& operand = record->operands[static_cast<size_t>(k)];
-    operand.isExpression = g_literal_matched[k] ? 0 : 1;
-    operand.tree = g_literal_matched[k] ? nullptr : g_trees[k];
-    record->operandTexts.push_back(s.operands[k]);
+  size_t count = static_cast<size_t>(s.operandCount);
+  std::span<StatementOperand> operands = g_operands.take(count);
+  std::span<std::string_view> texts = g_operand_texts.take(count);
+  for (size_t k = 0; k < count; ++k) {
+    operands[k].isExpression = g_literal_matched[k] ? 0 : 1;
+    operands[k].tree = g_literal_matched[k] ? nullptr : g_trees[k];
+    texts[k] = keep_text(s.operands[k]);
   }
-  record->labelText = s.label;
-  record->mnemonicText = s.mnemonic;
+  record->operands = operands;
+  record->operandTexts = texts;
+  record->labelText = keep_text(s.label);
+  record->mnemonicText = keep_text(s.mnemonic);
   return record;
 }
 
@@ -122,6 +170,9 @@ StatementList& statement_list() {
 
 void statements_reset() {
   g_statements.clear();
+  g_texts.clear();
+  g_operand_texts.clear();
+  g_operands.clear();
   // The statements' expression trees live in the expression module's storage.
   expr_reset();
 }

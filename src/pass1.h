@@ -3,8 +3,9 @@
 
 #include <cstdint>
 #include <deque>
+#include <span>
 #include <string>
-#include <vector>
+#include <string_view>
 
 struct ExprNode;
 
@@ -21,18 +22,20 @@ struct StatementOperand {
   ExprNode* tree = nullptr;
 };
 
+// A statement as pass 1 keeps it. Its texts and operands live in storage of the statement list
+// that never moves them, so a record makes no allocation of its own.
 struct StatementRecord {
   int32_t address = 0;
   uint8_t addressKnown = 0;
-  std::string labelText;
-  std::string mnemonicText;
-  std::vector<std::string> operandTexts;
+  std::string_view labelText;
+  std::string_view mnemonicText;
+  std::span<const std::string_view> operandTexts;
   const std::string* fileName = nullptr;
   int32_t lineNumber = 0;
   int32_t labelSymbol = -1;
   int32_t kind = KIND_NONE;
   int32_t operandCount = 0;
-  std::vector<StatementOperand> operands;
+  std::span<StatementOperand> operands;
 };
 
 // A deque keeps records where they are while the list grows: symbols point at them.

@@ -26,6 +26,7 @@ const std::string* g_file = &kNoFile;
 int g_line_number = 0;
 std::string g_line;
 SplitLine g_split;
+std::string g_fields;  // the splitter's copy of the line
 
 // The first two words of a line, as "%s %s" would scan them; false when there are not two.
 bool scan_two_words(const std::string& line, std::string& first, std::string& second) {
@@ -142,6 +143,10 @@ int open_source(const std::string& path) {
 }
 
 IncludeLine parse_include_line(const std::string& line, std::string& name) {
+  // Most lines are not include lines: their first word does not start with '#'.
+  size_t first = 0;
+  while (first < line.size() && is_scan_space(line[first])) ++first;
+  if (first == line.size() || line[first] != '#') return INCLUDE_NONE;
   std::string keyword, word;
   if (!scan_two_words(line, keyword, word) || !same_ignoring_case(keyword, "#include")) {
     return INCLUDE_NONE;
@@ -215,6 +220,7 @@ void source_reset() {
   g_line_number = 0;
   g_line.clear();
   g_split = SplitLine{};
+  g_fields.clear();
 }
 
 const std::string& current_file_name() {
@@ -244,43 +250,46 @@ const SplitLine& split_result() {
 }
 
 void split_line(std::string& line) {
-  size_t end = 0;
-  while (end < line.size()) {
+  size_t end = 0, size = line.size();
+  while (end < size) {
     char c = line[end];
-    if (c == '\n' || c == ';' || (c == '/' && end + 1 < line.size() && line[end + 1] == '/')) {
-      break;
-    }
+    if (c == '\n' || c == ';' || (c == '/' && line[end + 1] == '/')) break;
     ++end;
   }
   line.resize(end);
 
+  // The line is scanned as it stands; each field ends with a NUL in the copy.
   SplitLine& s = g_split;
+  const char* text = line.data();
+  g_fields = line;
+  char* copy = g_fields.data();
+  auto field = [copy](size_t start, size_t stop) {
+    copy[stop] = '\0';
+    return std::string_view(copy + start, stop - start);
+  };
   size_t i = 0, n = line.size();
-  while (i < n && !is_split_blank(line[i])) ++i;
-  s.label.assign(line, 0, i);
-  while (i < n && is_split_blank(line[i])) ++i;
+  while (i < n && !is_split_blank(text[i])) ++i;
+  s.label = field(0, i);
+  while (i < n && is_split_blank(text[i])) ++i;
   size_t start = i;
-  while (i < n && !is_split_blank(line[i])) ++i;
-  s.mnemonic.assign(line, start, i - start);
-  while (i < n && is_split_blank(line[i])) ++i;
+  while (i < n && !is_split_blank(text[i])) ++i;
+  s.mnemonic = field(start, i);
+  while (i < n && is_split_blank(text[i])) ++i;
 
   // Sixteen fields at most; a field left empty (a comma straight after the mnemonic, or a run
-  // of commas) adds no operand, so operands are numbered without gaps.
+  // of commas) adds no operand, so operands are numbered without gaps. Blanks at the end of an
+  // operand are not part of it.
   s.operandCount = 0;
-  for (std::string& text : s.operands) text.clear();
-  for (int field = 0; field < kMaxOperands; ++field) {
+  for (int number = 0; number < kMaxOperands && i < n; ++number) {
     start = i;
-    while (i < n && line[i] != ',') ++i;
+    while (i < n && text[i] != ',') ++i;
     if (i > start) {
-      s.operands[s.operandCount].assign(line, start, i - start);
+      size_t stop = i;
+      while (stop > start && is_split_blank(text[stop - 1])) --stop;
+      s.operands[s.operandCount] = field(start, stop);
       s.operandColumns[s.operandCount] = static_cast<int>(start);
       ++s.operandCount;
     }
-    if (i >= n) break;
-    while (i < n && line[i] == ',') ++i;
-  }
-  for (int k = 0; k < s.operandCount; ++k) {
-    std::string& text = s.operands[k];
-    while (!text.empty() && is_split_blank(text.back())) text.pop_back();
+    while (i < n && text[i] == ',') ++i;
   }
 }

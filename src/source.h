@@ -106,11 +106,13 @@ void set_position(const std::string* file_name, int line_number);
 // An entry of the file-name table (0 is the main source), or nullptr.
 const std::string* source_file_name(size_t index);
 
-// Splitter results for the last line read.
+// Splitter results for the last line read. The fields are views into the splitter's own copy
+// of the line, where a NUL follows each field, so that an operand can be read as a C string; they
+// stay valid until the next split.
 struct SplitLine {
-  std::string label;
-  std::string mnemonic;
-  std::string operands[kMaxOperands];
+  std::string_view label;
+  std::string_view mnemonic;
+  std::string_view operands[kMaxOperands];
   int operandCount = 0;
   int operandColumns[kMaxOperands] = {};
 };

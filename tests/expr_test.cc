@@ -17,20 +17,20 @@ void fresh() {
   expr_reset();
 }
 
-std::string describe(const ExprToken* t) {
+std::string describe(int32_t kind, int32_t value) {
   static const char* const kOps[] = {"|", "^", "&", ">>", "<<", "-",
                                      "+", "%", "/", "*",  "~",  "neg"};
-  switch (t->kind) {
+  switch (kind) {
     case TOK_NUMBER:
-      return std::to_string(t->value);
+      return std::to_string(value);
     case TOK_SYMBOL:
-      return "sym:" + symbol_name(t->value);
+      return "sym:" + symbol_name(value);
     case TOK_OPERATOR:
-      return std::string("op:") + kOps[t->value];
+      return std::string("op:") + kOps[value];
     case TOK_PAREN:
-      return t->value == PAREN_OPEN ? "(" : ")";
+      return value == PAREN_OPEN ? "(" : ")";
   }
-  return "rw:" + std::to_string(t->value);
+  return "rw:" + std::to_string(value);
 }
 
 std::string failure(int32_t column) {
@@ -45,13 +45,13 @@ std::string tokens_of(const char* text) {
   if (column >= 0) return failure(column);
   std::string out;
   for (; t; t = t->next)
-    out += (out.empty() ? "" : " ") + describe(t) + "@" + std::to_string(t->column);
+    out += (out.empty() ? "" : " ") + describe(t->kind, t->value) + "@" + std::to_string(t->column);
   return out;
 }
 
 std::string tree_of(const ExprNode* n) {
-  if (!n->left && !n->right) return describe(n->token);
-  std::string s = "(" + describe(n->token).substr(3);
+  if (!n->left && !n->right) return describe(n->kind, n->tokenValue);
+  std::string s = "(" + describe(n->kind, n->tokenValue).substr(3);
   if (n->left) s += " " + tree_of(n->left);
   return s + " " + tree_of(n->right) + ")";
 }

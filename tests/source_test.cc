@@ -49,9 +49,9 @@ TEST(LineReader, PiecesAndLineEnds) {
 std::string split(std::string line) {
   split_line(line);
   const SplitLine& s = split_result();
-  std::string out = s.label + "|" + s.mnemonic;
+  std::string out = std::string(s.label) + "|" + std::string(s.mnemonic);
   for (int k = 0; k < s.operandCount; ++k) {
-    out += "|" + s.operands[k] + "@" + std::to_string(s.operandColumns[k]);
+    out += "|" + std::string(s.operands[k]) + "@" + std::to_string(s.operandColumns[k]);
   }
   return out;
 }
