@@ -23,17 +23,17 @@ void BM_TokenizeAndParse(benchmark::State& state) {
     symbols_reset();
     expr_reset();
     int32_t column = 0;
-    ExprNode* root = parse_expression(tokenize_expression(kExpression, column), column);
+    int32_t root = parse_expression(tokenize_expression(kExpression, column), column);
     benchmark::DoNotOptimize(root);
   }
 }
 BENCHMARK(BM_TokenizeAndParse);
 
-void forget(ExprNode* node) {
-  if (!node) return;
-  node->known = 0;
-  forget(node->left);
-  forget(node->right);
+void forget(int32_t tree) {
+  if (tree == kNoTree) return;
+  expr_node(tree).known = 0;
+  forget(expr_node(tree).left);
+  forget(expr_node(tree).right);
 }
 
 void BM_Evaluate(benchmark::State& state) {
@@ -41,7 +41,7 @@ void BM_Evaluate(benchmark::State& state) {
   symbols_reset();
   expr_reset();
   int32_t column = 0;
-  ExprNode* root = parse_expression(tokenize_expression(kExpression, column), column);
+  int32_t root = parse_expression(tokenize_expression(kExpression, column), column);
   for (int i = 0; i < symbol_count(); ++i) {
     symbol_at(i).value = 100 + i;
     symbol_at(i).valueKnown = 1;
@@ -49,7 +49,7 @@ void BM_Evaluate(benchmark::State& state) {
   for (auto _ : state) {
     forget(root);
     evaluate_expression(root);
-    benchmark::DoNotOptimize(root->value);
+    benchmark::DoNotOptimize(expr_node(root).value);
   }
 }
 BENCHMARK(BM_Evaluate);

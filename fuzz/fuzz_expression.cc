@@ -22,8 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     return 0;
   }
-  ExprNode* root = parse_expression(tokens, column);
-  if (!root) {
+  int32_t root = parse_expression(tokens, column);
+  if (root == kNoTree) {
     if (column < 0 || current_error == E_NONE) std::abort();
     return 0;
   }
@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     symbol_at(i).valueKnown = 1;
   }
   evaluate_expression(root);
-  if (current_error == E_NONE && !root->known) std::abort();
+  if (current_error == E_NONE && !expr_node(root).known) std::abort();
   evaluate_expression(root);
   return 0;
 }

@@ -25,8 +25,8 @@ void report(const StatementRecord& s, int code) {
 }
 
 // E_NONE on success, otherwise the evaluator's code (error_symbol set for a missing value).
-int evaluate(ExprNode* tree) {
-  if (!tree) std::abort();  // a clean pass 1 leaves a tree on every expression operand
+int evaluate(int32_t tree) {
+  if (tree == kNoTree) std::abort();  // a clean pass 1 leaves a tree on every expression operand
   evaluate_expression(tree);
   return current_error;
 }
@@ -44,15 +44,16 @@ void equ_resolution() {
     for (int i = 0; i < symbol_count(); ++i) {
       SymbolEntry& entry = symbol_at(i);
       if (entry.valueKnown || !entry.definedByLabel) continue;
-      if (!entry.statement || entry.statement->kind != KIND_EQU) continue;
-      const StatementRecord& s = *entry.statement;
+      if (entry.statement < 0) continue;
+      const StatementRecord& s = statement_list()[static_cast<size_t>(entry.statement)];
+      if (s.kind != KIND_EQU) continue;
       if (!one_expression(s)) {
         report(s, E_BAD_EQU);
         continue;
       }
       int code = evaluate(entry.equTree);
       if (code == E_NONE) {
-        entry.value = entry.equTree->value;
+        entry.value = expr_node(entry.equTree).value;
         entry.valueKnown = 1;
         progress = iteration_progress = true;
       } else if (code != E_SYMBOL_UNDEFINED) {
@@ -72,7 +73,7 @@ bool org_sweep() {
     }
     int code = evaluate(s.operands[0].tree);
     if (code == E_NONE) {
-      s.address = s.operands[0].tree->value;
+      s.address = expr_node(s.operands[0].tree).value;
       s.addressKnown = 1;
       progress = iteration_progress = true;
     } else if (code != E_SYMBOL_UNDEFINED) {
@@ -112,14 +113,14 @@ bool address_sweep() {
         report(s, E_INVALID_DS);
         continue;
       }
-      if (!s.operands[0].tree || !s.operands[0].tree->known) valid = false;
+      if (s.operands[0].tree == kNoTree || !expr_node(s.operands[0].tree).known) valid = false;
     }
     if (!valid) continue;
     if (s.kind >= 0) {
       int bits = instruction_table()[static_cast<size_t>(s.kind)].bitCount;
       counter += static_cast<uint32_t>((bits + 11) / 12);
     } else if (s.kind == KIND_DS) {
-      counter += static_cast<uint32_t>(s.operands[0].tree->value);
+      counter += static_cast<uint32_t>(expr_node(s.operands[0].tree).value);
     }
   }
   return progress;
@@ -137,7 +138,7 @@ void operand_sweep(bool final_check) {
   for (StatementRecord& s : statement_list()) {
     for (const StatementOperand& operand : s.operands) {
       if (operand.isExpression != 1) continue;
-      if (operand.tree && operand.tree->known) continue;
+      if (operand.tree != kNoTree && expr_node(operand.tree).known) continue;
       int code = evaluate(operand.tree);
       if (code == E_NONE) {
         iteration_progress = true;
@@ -203,7 +204,8 @@ Outcome run(ConfigWords (*resolve)()) {
   for (const StatementRecord& s : statement_list()) {
     o.values.push_back(s.addressKnown ? s.address : INT64_MIN);
     for (const StatementOperand& operand : s.operands) {
-      o.values.push_back(operand.tree && operand.tree->known ? operand.tree->value : INT64_MIN);
+      bool known = operand.tree != kNoTree && expr_node(operand.tree).known;
+      o.values.push_back(known ? expr_node(operand.tree).value : INT64_MIN);
     }
   }
   for (int i = 0; i < symbol_count(); ++i) {

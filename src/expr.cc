@@ -1,5 +1,6 @@
 #include "expr.h"
 
+#include <bit>
 #include <cstring>
 #include <deque>
 #include <string_view>
@@ -14,7 +15,7 @@ namespace {
 // The tokens of the text being parsed; room for one token per character is reserved first, so
 // the links between them stay valid.
 std::vector<ExprToken> g_tokens;
-std::deque<ExprNode> g_nodes;
+std::vector<ExprNode> g_nodes;
 
 // The recognizers: > 0 accepted (the token's length), 0 not this form, < 0 a malformed token.
 using Recognizer = int (*)(const char* text, int32_t& value);
@@ -109,21 +110,7 @@ const char* const kOperatorTexts[OP_COUNT] = {"|", "^", "&", ">>", "<<", "-",
 // Indexed by OperatorCode; higher binds tighter.
 const int kPrecedence[OP_COUNT] = {0, 1, 2, 3, 3, 4, 4, 5, 5, 5, 6, 6};
 
-// First characters of the operator texts, for a quick refusal of everything else.
-struct OperatorStarts {
-  bool table[256] = {};
-  OperatorStarts() {
-    for (const char* op : kOperatorTexts) table[static_cast<unsigned char>(op[0])] = true;
-  }
-};
-const OperatorStarts kOperatorStarts;
-
-bool may_start_operator(char c) {
-  return kOperatorStarts.table[static_cast<unsigned char>(c)];
-}
-
 int match_operator(const char* text, int32_t& value) {
-  if (!may_start_operator(text[0])) return 0;
   for (int op = 0; op < OP_NEG; ++op) {
     const char* candidate = kOperatorTexts[op];
     int n = 0;
@@ -147,35 +134,51 @@ int match_symbol(const char* text, int32_t& value) {
 struct RecognizerEntry {
   Recognizer match;
   TokenKind kind;
+  const char* starts;  // the characters a token of this form can start with
 };
 
 // The order is part of the syntax: B'101' is a number before it could be a symbol, and a name
 // that begins with a reserved word is that word first.
 const RecognizerEntry kRecognizers[] = {
-    {match_paren, TOK_PAREN},
-    {match_radix_literal, TOK_NUMBER},
-    {match_reserved_word, TOK_RESERVED},
-    {match_hex_literal, TOK_NUMBER},
-    {match_decimal_literal, TOK_NUMBER},
-    {match_operator, TOK_OPERATOR},
-    {match_symbol, TOK_SYMBOL},
+    {match_paren, TOK_PAREN, "()"},
+    {match_radix_literal, TOK_NUMBER, "bBdDhH"},
+    {match_reserved_word, TOK_RESERVED, "oOeEdD"},
+    {match_hex_literal, TOK_NUMBER, "$0"},
+    {match_decimal_literal, TOK_NUMBER, "0123456789"},
+    {match_operator, TOK_OPERATOR, "|^&><-+%/*~"},
+    {match_symbol, TOK_SYMBOL, "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz_"},
 };
+constexpr int kRecognizerCount = sizeof kRecognizers / sizeof kRecognizers[0];
+
+// For each first character, the recognizers worth trying (bit r for kRecognizers[r]); a
+// recognizer that cannot start there would refuse the text anyway.
+struct RecognizerChoice {
+  uint8_t mask[256] = {};
+  RecognizerChoice() {
+    for (int r = 0; r < kRecognizerCount; ++r) {
+      for (const char* c = kRecognizers[r].starts; *c; ++c) {
+        mask[static_cast<unsigned char>(*c)] |= static_cast<uint8_t>(1u << r);
+      }
+    }
+  }
+};
+const RecognizerChoice kChoice;
 
 bool is_paren(const ExprToken* t, int32_t which) {
   return t->kind == TOK_PAREN && t->value == which;
 }
 
-ExprNode* make_node(const ExprToken* token) {
+int32_t make_node(const ExprToken* token) {
   ExprNode& node = g_nodes.emplace_back();
-  node.kind = token->kind;
+  node.kind = static_cast<uint8_t>(token->kind);
   node.tokenValue = token->value;
-  return &node;
+  return static_cast<int32_t>(g_nodes.size()) - 1;
 }
 
-ExprNode* parse_failed(int32_t code, int32_t column, int32_t& error_column) {
+int32_t parse_failed(int32_t code, int32_t column, int32_t& error_column) {
   current_error = code;
   error_column = column;
-  return nullptr;
+  return kNoTree;
 }
 
 // Column of the first "(" that no later ")" closes.
@@ -198,6 +201,10 @@ void expr_reset() {
   g_tokens.clear();
 }
 
+ExprNode& expr_node(int32_t index) {
+  return g_nodes[static_cast<size_t>(index)];
+}
+
 ExprToken* tokenize_expression(const char* text, int32_t& error_column) {
   current_error = E_NONE;
   g_tokens.clear();
@@ -213,10 +220,12 @@ ExprToken* tokenize_expression(const char* text, int32_t& error_column) {
     int length = 0;
     int32_t value = 0;
     TokenKind kind = TOK_NUMBER;
-    for (const RecognizerEntry& r : kRecognizers) {
-      length = r.match(text + pos, value);
+    unsigned tries = kChoice.mask[static_cast<unsigned char>(text[pos])];
+    for (; tries != 0; tries &= tries - 1) {
+      int r = std::countr_zero(tries);
+      length = kRecognizers[r].match(text + pos, value);
       if (length != 0) {
-        kind = r.kind;
+        kind = kRecognizers[r].kind;
         break;
       }
     }
@@ -242,7 +251,7 @@ ExprToken* tokenize_expression(const char* text, int32_t& error_column) {
   return first;
 }
 
-ExprNode* parse_expression(ExprToken* first, int32_t& error_column) {
+int32_t parse_expression(ExprToken* first, int32_t& error_column) {
   error_column = -1;
   current_error = E_NONE;
   if (!first) return parse_failed(E_MISSING_EXPRESSION, 0, error_column);
@@ -319,24 +328,28 @@ ExprNode* parse_expression(ExprToken* first, int32_t& error_column) {
 
   if (unary && left) return parse_failed(E_UNARY_TWO_PARAMS, split->column, error_column);
 
-  ExprNode* node = make_node(split);
+  // By index: making the operands' nodes may move this one.
+  int32_t node = make_node(split);
   if (!unary) {
-    node->left = parse_expression(left, error_column);
-    if (!node->left) return nullptr;
+    int32_t operand = parse_expression(left, error_column);
+    if (operand == kNoTree) return kNoTree;
+    g_nodes[static_cast<size_t>(node)].left = operand;
   }
-  node->right = parse_expression(right, error_column);
-  if (!node->right) return nullptr;
+  int32_t operand = parse_expression(right, error_column);
+  if (operand == kNoTree) return kNoTree;
+  g_nodes[static_cast<size_t>(node)].right = operand;
   return node;
 }
 
-void evaluate_expression(ExprNode* node) {
+void evaluate_expression(int32_t tree) {
   current_error = E_NONE;
+  ExprNode* node = &g_nodes[static_cast<size_t>(tree)];
   if (node->known) return;
-  if (node->left) {
+  if (node->left != kNoTree) {
     evaluate_expression(node->left);
     if (current_error != E_NONE) return;
   }
-  if (node->right) {
+  if (node->right != kNoTree) {
     evaluate_expression(node->right);
     if (current_error != E_NONE) return;
   }
@@ -357,8 +370,8 @@ void evaluate_expression(ExprNode* node) {
     return;
   }
   // Operators work on unsigned values so that every result wraps instead of overflowing.
-  int32_t a = node->left ? node->left->value : 0;
-  int32_t b = node->right ? node->right->value : 0;
+  int32_t a = node->left != kNoTree ? g_nodes[static_cast<size_t>(node->left)].value : 0;
+  int32_t b = node->right != kNoTree ? g_nodes[static_cast<size_t>(node->right)].value : 0;
   uint32_t ua = static_cast<uint32_t>(a), ub = static_cast<uint32_t>(b);
   uint32_t result = 0;
   switch (node->tokenValue) {

@@ -43,25 +43,27 @@ struct ExprToken {
 };
 
 // A node keeps what it needs of the token it was made from: the tokens of a text last only
-// until the next text is tokenized.
+// until the next text is tokenized. Nodes and trees are referred to by index.
 struct ExprNode {
-  int32_t known = 0;
   int32_t value = 0;
-  int32_t kind = 0;        // TOK_NUMBER, TOK_SYMBOL or TOK_OPERATOR
   int32_t tokenValue = 0;  // the number, the symbol index or the operator
-  ExprNode* left = nullptr;
-  ExprNode* right = nullptr;
+  int32_t left = -1;       // an operator's operands; a unary one has only a right operand
+  int32_t right = -1;
+  uint8_t known = 0;
+  uint8_t kind = 0;  // TOK_NUMBER, TOK_SYMBOL or TOK_OPERATOR
 };
+constexpr int32_t kNoTree = -1;
 
-// Nodes live in storage owned by this module until expr_reset: trees stay valid for the whole
-// run, and nothing a failed parse leaves behind can leak.
+// Nodes live in one array owned by this module until expr_reset: trees stay valid for the
+// whole run, and nothing a failed parse leaves behind can leak.
 void expr_reset();
+ExprNode& expr_node(int32_t index);
 
 // Returns the first token, or nullptr for an empty text or a failure; error_column is -1 on
 // success and the column of the failing token otherwise (current_error = E_INVALID_TOKEN).
 // The tokens are valid until the next call.
 ExprToken* tokenize_expression(const char* text, int32_t& error_column);
-// Takes the list over. Returns the root, or nullptr with error_column and current_error set.
-ExprNode* parse_expression(ExprToken* first, int32_t& error_column);
+// Takes the list over. Returns the root, or kNoTree with error_column and current_error set.
+int32_t parse_expression(ExprToken* first, int32_t& error_column);
 // Computes what it can; known subtrees are never walked again.
-void evaluate_expression(ExprNode* node);
+void evaluate_expression(int32_t tree);

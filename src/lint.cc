@@ -339,7 +339,7 @@ std::string why_undefined(int symbol) {
                  ? "it is never defined"
                  : "it waits on " + in_quotes(entry.name) + ", which is never defined";
     }
-    if (!entry.equTree) {
+    if (entry.equTree == kNoTree) {
       return in_quotes(entry.name) + " is a label that never gets an address (no org before it?)";
     }
     evaluate_expression(entry.equTree);
@@ -390,8 +390,9 @@ void add_report(const Report& r, const std::string& file, const StatementIndex& 
       if (use >= 0 && r.column < 0) column = use;
       detail = why_undefined(r.symbol);
     }
-  } else if (page && s && !s->operands.empty() && s->operands[0].tree) {
-    detail = "at " + page_text(s->address) + ", target " + page_text(s->operands[0].tree->value);
+  } else if (page && s && !s->operands.empty() && s->operands[0].tree != kNoTree) {
+    detail = "at " + page_text(s->address) + ", target " +
+             page_text(expr_node(s->operands[0].tree).value);
   } else if (r.code == E_CODE_OVERLAP && s && index.replaces.count(s)) {
     const StatementRecord& earlier = *index.replaces.at(s);
     if (const Piece* at = piece_at(*earlier.fileName, earlier.lineNumber)) {
@@ -495,11 +496,12 @@ void check_line(const std::string& file, int number, const Piece& piece) {
   check_literal_blanks(file, number, s);
 }
 
-void collect_uses(const ExprNode* node, std::vector<int>& uses) {
-  if (!node) return;
-  if (node->kind == TOK_SYMBOL) ++uses[static_cast<size_t>(node->tokenValue)];
-  collect_uses(node->left, uses);
-  collect_uses(node->right, uses);
+void collect_uses(int32_t tree, std::vector<int>& uses) {
+  if (tree == kNoTree) return;
+  const ExprNode& node = expr_node(tree);
+  if (node.kind == TOK_SYMBOL) ++uses[static_cast<size_t>(node.tokenValue)];
+  collect_uses(node.left, uses);
+  collect_uses(node.right, uses);
 }
 
 // The bits a definition takes from an operand, as a mask, and the highest of them.
@@ -519,9 +521,10 @@ void check_operand_ranges(const StatementRecord& s) {
   bool jump = same_ignoring_case(def.name, "goto") || same_ignoring_case(def.name, "call");
   for (int k = 0; k < def.operandCount; ++k) {
     const StatementOperand& operand = s.operands[static_cast<size_t>(k)];
-    if (!def.operands[static_cast<size_t>(k)].isNumeric || !operand.tree || !operand.tree->known)
+    if (!def.operands[static_cast<size_t>(k)].isNumeric || operand.tree == kNoTree ||
+        !expr_node(operand.tree).known)
       continue;
-    int32_t value = operand.tree->value;
+    int32_t value = expr_node(operand.tree).value;
     uint32_t v = static_cast<uint32_t>(value);
     int top;
     uint32_t mask = field_mask(def, k, top);
@@ -562,9 +565,9 @@ void check_program(bool resolved) {
   }
   for (int i = 0; i < symbol_count(); ++i) {
     const SymbolEntry& entry = symbol_at(i);
-    if (!entry.definedByLabel || !entry.statement || uses[static_cast<size_t>(i)] > 0) continue;
+    if (!entry.definedByLabel || entry.statement < 0 || uses[static_cast<size_t>(i)] > 0) continue;
     if (names_instruction(entry.name)) continue;  // told apart as an instruction in column 0
-    const StatementRecord& s = *entry.statement;
+    const StatementRecord& s = statement_list()[static_cast<size_t>(entry.statement)];
     if (entry.name == "__FUSE" || entry.name == "__FUSEX") {
       if (resolved && !entry.valueKnown) {
         add(*s.fileName, s.lineNumber, 0, SEV_WARNING,

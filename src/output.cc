@@ -111,7 +111,7 @@ int encode_statement(const StatementRecord& s) {
     const StatementOperand& operand = s.operands[static_cast<size_t>(k)];
     // Guards: after a clean pass 2 every numeric operand of a matched instruction is an
     // expression whose tree is known, so neither failure below can happen.
-    if (operand.isExpression != 1 || !operand.tree) {
+    if (operand.isExpression != 1 || operand.tree == kNoTree) {
       ::report_at(s.fileName, s.lineNumber, E_BAD_ARG);
       return 1;
     }
@@ -121,7 +121,7 @@ int encode_statement(const StatementRecord& s) {
       ::report_at(s.fileName, s.lineNumber, current_error);
       return 1;
     }
-    values[k] = operand.tree->value;
+    values[k] = expr_node(operand.tree).value;
   }
 
   uint32_t word = 0;

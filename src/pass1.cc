@@ -45,16 +45,18 @@ Arena<char> g_texts;
 Arena<std::string_view> g_operand_texts;
 Arena<StatementOperand> g_operands;
 
+// A copy of `text` that lasts the run, followed by a NUL.
 std::string_view keep_text(std::string_view text) {
-  if (text.empty()) return {};
-  std::span<char> copy = g_texts.take(text.size());
+  if (text.empty()) return "";
+  std::span<char> copy = g_texts.take(text.size() + 1);
   std::copy(text.begin(), text.end(), copy.begin());
-  return std::string_view(copy.data(), copy.size());
+  copy[text.size()] = '\0';
+  return std::string_view(copy.data(), text.size());
 }
 
 // Working state of the statement being classified.
 bool g_literal_matched[kMaxOperands];
-ExprNode* g_trees[kMaxOperands];
+int32_t g_trees[kMaxOperands];
 std::string g_folded;  // the mnemonic with its letter case folded
 
 void clear_literal_flags() {
@@ -117,7 +119,7 @@ int32_t detect_directive(const SplitLine& s) {
 }
 
 void parse_operands(const SplitLine& s) {
-  for (ExprNode*& tree : g_trees) tree = nullptr;
+  for (int32_t& tree : g_trees) tree = kNoTree;
   for (int k = 0; k < s.operandCount; ++k) {
     if (g_literal_matched[k]) continue;
     int32_t column = -1;
@@ -128,10 +130,11 @@ void parse_operands(const SplitLine& s) {
   }
 }
 
-StatementRecord* define_label(const SplitLine& s, int32_t kind) {
-  StatementRecord* record = &g_statements.emplace_back();
-  record->fileName = current_file_ref();
-  record->lineNumber = current_line_number();
+void define_label(const SplitLine& s, int32_t kind) {
+  int32_t statement = static_cast<int32_t>(g_statements.size());
+  StatementRecord& record = g_statements.emplace_back();
+  record.fileName = current_file_ref();
+  record.lineNumber = current_line_number();
   if (!s.label.empty()) {
     int existing = symbol_find(s.label);
     if (existing >= 0 && symbol_at(existing).definedByLabel) {
@@ -139,27 +142,28 @@ StatementRecord* define_label(const SplitLine& s, int32_t kind) {
       report_here(E_SYMBOL_REDEFINED, 1, 0);
     }
     int index = symbol_find_or_add(s.label);
-    record->labelSymbol = index;
+    record.labelSymbol = index;
     SymbolEntry& entry = symbol_at(index);
     entry.definedByLabel = 1;
-    entry.statement = record;
-    entry.equTree = (kind == KIND_EQU && s.operandCount > 0) ? g_trees[0] : nullptr;
+    entry.statement = statement;
+    entry.equTree = (kind == KIND_EQU && s.operandCount > 0) ? g_trees[0] : kNoTree;
   }
-  record->kind = kind;
-  record->operandCount = s.operandCount;
+  record.kind = kind;
+  record.operandCount = s.operandCount;
   size_t count = static_cast<size_t>(s.operandCount);
   std::span<StatementOperand> operands = g_operands.take(count);
-  std::span<std::string_view> texts = g_operand_texts.take(count);
   for (size_t k = 0; k < count; ++k) {
     operands[k].isExpression = g_literal_matched[k] ? 0 : 1;
-    operands[k].tree = g_literal_matched[k] ? nullptr : g_trees[k];
-    texts[k] = keep_text(s.operands[k]);
+    operands[k].tree = g_literal_matched[k] ? kNoTree : g_trees[k];
   }
-  record->operands = operands;
-  record->operandTexts = texts;
-  record->labelText = keep_text(s.label);
-  record->mnemonicText = keep_text(s.mnemonic);
-  return record;
+  record.operands = operands;
+  if (kind >= 0 || kind == KIND_NONE) {
+    std::span<std::string_view> texts = g_operand_texts.take(count);
+    for (size_t k = 0; k < count; ++k) texts[k] = keep_text(s.operands[k]);
+    record.operandTexts = texts;
+    record.labelText = keep_text(s.label).data();
+    record.mnemonicText = keep_text(s.mnemonic).data();
+  }
 }
 
 }  // namespace

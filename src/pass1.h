@@ -2,12 +2,10 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <span>
 #include <string>
 #include <string_view>
-
-struct ExprNode;
+#include <vector>
 
 enum StatementKind : int32_t {
   KIND_ORG = -1,
@@ -19,27 +17,27 @@ enum StatementKind : int32_t {
 
 struct StatementOperand {
   int32_t isExpression = 0;
-  ExprNode* tree = nullptr;
+  int32_t tree = -1;  // its expression tree, if it has one
 };
 
 // A statement as pass 1 keeps it. Its texts and operands live in storage of the statement list
-// that never moves them, so a record makes no allocation of its own.
+// that never moves them, so a record makes no allocation of its own. Only the statements the
+// listing shows (instructions and bare labels) keep their texts.
 struct StatementRecord {
   int32_t address = 0;
-  uint8_t addressKnown = 0;
-  std::string_view labelText;
-  std::string_view mnemonicText;
-  std::span<const std::string_view> operandTexts;
-  const std::string* fileName = nullptr;
   int32_t lineNumber = 0;
   int32_t labelSymbol = -1;
   int32_t kind = KIND_NONE;
   int32_t operandCount = 0;
+  uint8_t addressKnown = 0;
+  const std::string* fileName = nullptr;
+  const char* labelText = "";
+  const char* mnemonicText = "";
+  std::span<const std::string_view> operandTexts;
   std::span<StatementOperand> operands;
 };
 
-// A deque keeps records where they are while the list grows: symbols point at them.
-using StatementList = std::deque<StatementRecord>;
+using StatementList = std::vector<StatementRecord>;
 
 StatementList& statement_list();
 void statements_reset();

@@ -91,9 +91,9 @@ bool single_expression(const StatementRecord& s) {
 }
 
 // Evaluates a tree: E_NONE on success, E_SYMBOL_UNDEFINED (error_symbol set) or another code.
-int evaluate(ExprNode* tree) {
+int evaluate(int32_t tree) {
   current_error = E_NONE;
-  if (!tree) {
+  if (tree == kNoTree) {
     // Only after a failed pass 1, which never gets here; nothing to wait for.
     error_symbol = -1;
     return E_SYMBOL_UNDEFINED;
@@ -162,7 +162,7 @@ void resolve_equs() {
       g_work.equ_position = index;
       SymbolEntry& entry = symbol_at(index);
       if (entry.valueKnown) continue;
-      const StatementRecord& s = *entry.statement;
+      const StatementRecord& s = statement_at(entry.statement);
       if (!single_expression(s)) {
         report_at(s, E_BAD_EQU);
         g_work.equ_pending.push_back(index);
@@ -171,7 +171,7 @@ void resolve_equs() {
       int code = evaluate(entry.equTree);
       if (code == E_NONE) {
         progress = g_work.iteration_progress = true;
-        learn_symbol(index, entry.equTree->value);
+        learn_symbol(index, expr_node(entry.equTree).value);
       } else if (can_wait(code)) {
         wait_for_symbol(WAIT_EQU, index);
       } else {
@@ -193,10 +193,10 @@ bool org_sweep() {
       g_work.org_pending.push_back(index);
       continue;
     }
-    ExprNode* tree = s.operands[0].tree;
+    int32_t tree = s.operands[0].tree;
     int code = evaluate(tree);
     if (code == E_NONE) {
-      s.address = tree->value;
+      s.address = expr_node(tree).value;
       s.addressKnown = 1;
       g_work.address_changes.push_back(index);
       progress = g_work.iteration_progress = true;
@@ -237,8 +237,8 @@ void assign_address(StatementRecord& s, CounterState& counter, bool& progress) {
       report_at(s, E_INVALID_DS);
       return;
     }
-    const ExprNode* tree = s.operands[0].tree;
-    if (!tree || !tree->known) counter.valid = false;
+    int32_t tree = s.operands[0].tree;
+    if (tree == kNoTree || !expr_node(tree).known) counter.valid = false;
   }
   if (!counter.valid) return;
   // The counter wraps like every other 32-bit value.
@@ -247,7 +247,7 @@ void assign_address(StatementRecord& s, CounterState& counter, bool& progress) {
     step = static_cast<uint32_t>((instruction_table()[static_cast<size_t>(s.kind)].bitCount + 11) /
                                  12);
   } else if (s.kind == KIND_DS) {
-    step = static_cast<uint32_t>(s.operands[0].tree->value);
+    step = static_cast<uint32_t>(expr_node(s.operands[0].tree).value);
   }
   counter.location = static_cast<int32_t>(static_cast<uint32_t>(counter.location) + step);
 }
@@ -288,8 +288,8 @@ void assign_addresses() {
 // other failure is reported.
 void evaluate_operand(const OperandRef& ref, bool final_check) {
   StatementRecord& s = statement_at(ref.statement);
-  ExprNode* tree = s.operands[static_cast<size_t>(ref.operand)].tree;
-  if (tree && tree->known) return;
+  int32_t tree = s.operands[static_cast<size_t>(ref.operand)].tree;
+  if (tree != kNoTree && expr_node(tree).known) return;
   int code = evaluate(tree);
   if (code == E_NONE) {
     g_work.iteration_progress = true;
@@ -340,8 +340,8 @@ void prepare() {
   g_work.counter_before.assign(list.size() + 1, CounterState{});
   for (int i = 0; i < symbol_count(); ++i) {
     const SymbolEntry& entry = symbol_at(i);
-    if (!entry.valueKnown && entry.definedByLabel && entry.statement &&
-        entry.statement->kind == KIND_EQU) {
+    if (!entry.valueKnown && entry.definedByLabel && entry.statement >= 0 &&
+        statement_at(entry.statement).kind == KIND_EQU) {
       g_work.equ_pending.push_back(i);
     }
   }

@@ -249,14 +249,22 @@ const SplitLine& split_result() {
   return g_split;
 }
 
-void split_line(std::string& line) {
-  size_t end = 0, size = line.size();
-  while (end < size) {
-    char c = line[end];
-    if (c == '\n' || c == ';' || (c == '/' && line[end + 1] == '/')) break;
-    ++end;
+namespace {
+
+// Where the text before the comment ends: at the first line feed, ';' or "//".
+size_t comment_start(std::string_view line) {
+  size_t end = line.size();
+  for (char stop : {'\n', ';'}) end = std::min(end, line.find(stop));
+  for (size_t slash = line.find('/'); slash < end; slash = line.find('/', slash + 1)) {
+    if (slash + 1 < line.size() && line[slash + 1] == '/') return slash;
   }
-  line.resize(end);
+  return end;
+}
+
+}  // namespace
+
+void split_line(std::string& line) {
+  line.resize(comment_start(line));
 
   // The line is scanned as it stands; each field ends with a NUL in the copy.
   SplitLine& s = g_split;

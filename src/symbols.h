@@ -5,16 +5,13 @@
 #include <string>
 #include <string_view>
 
-struct StatementRecord;
-struct ExprNode;
-
 struct SymbolEntry {
   std::string name;
   int32_t value = 0;
   int valueKnown = 0;
   int definedByLabel = 0;
-  StatementRecord* statement = nullptr;  // the statement whose label defined it
-  ExprNode* equTree = nullptr;           // its expression when that statement is an equ
+  int32_t statement = -1;  // the statement whose label defined it
+  int32_t equTree = -1;    // its expression when that statement is an equ
 };
 
 void symbols_reset();

@@ -49,11 +49,12 @@ std::string tokens_of(const char* text) {
   return out;
 }
 
-std::string tree_of(const ExprNode* n) {
-  if (!n->left && !n->right) return describe(n->kind, n->tokenValue);
-  std::string s = "(" + describe(n->kind, n->tokenValue).substr(3);
-  if (n->left) s += " " + tree_of(n->left);
-  return s + " " + tree_of(n->right) + ")";
+std::string tree_of(int32_t tree) {
+  const ExprNode& n = expr_node(tree);
+  if (n.left == kNoTree && n.right == kNoTree) return describe(n.kind, n.tokenValue);
+  std::string s = "(" + describe(n.kind, n.tokenValue).substr(3);
+  if (n.left != kNoTree) s += " " + tree_of(n.left);
+  return s + " " + tree_of(n.right) + ")";
 }
 
 // The tree as an S-expression, or "message@column".
@@ -62,8 +63,8 @@ std::string parse_of(const char* text) {
   int32_t column = 0;
   ExprToken* t = tokenize_expression(text, column);
   if (column >= 0) return "token error";
-  ExprNode* root = parse_expression(t, column);
-  if (!root) return failure(column);
+  int32_t root = parse_expression(t, column);
+  if (root == kNoTree) return failure(column);
   return column == -1 ? tree_of(root) : "column set on success";
 }
 
@@ -71,11 +72,11 @@ std::string parse_of(const char* text) {
 std::string value_of(const char* text) {
   fresh();
   int32_t column = 0;
-  ExprNode* root = parse_expression(tokenize_expression(text, column), column);
-  if (!root) return "parse error";
+  int32_t root = parse_expression(tokenize_expression(text, column), column);
+  if (root == kNoTree) return "parse error";
   evaluate_expression(root);
   if (current_error != E_NONE) return error_message(current_error);
-  return std::to_string(root->value);
+  return std::to_string(expr_node(root).value);
 }
 
 struct Case {
@@ -253,18 +254,18 @@ TEST(Evaluator, Values) {
 TEST(Evaluator, ResumesOnceTheSymbolIsKnown) {
   fresh();
   int32_t column = 0;
-  ExprNode* root = parse_expression(tokenize_expression("2 * x", column), column);
-  ASSERT_NE(root, nullptr);
+  int32_t root = parse_expression(tokenize_expression("2 * x", column), column);
+  ASSERT_NE(root, kNoTree);
   evaluate_expression(root);
   EXPECT_EQ(current_error, E_SYMBOL_UNDEFINED);
-  EXPECT_EQ(root->left->known, 1);
+  EXPECT_EQ(expr_node(expr_node(root).left).known, 1);
   SymbolEntry& x = symbol_at(symbol_find("x"));
   x.value = 21;
   x.valueKnown = 1;
   evaluate_expression(root);
   EXPECT_EQ(current_error, E_NONE);
-  EXPECT_EQ(root->known, 1);
-  EXPECT_EQ(root->value, 42);
+  EXPECT_EQ(expr_node(root).known, 1);
+  EXPECT_EQ(expr_node(root).value, 42);
 }
 
 }  // namespace
