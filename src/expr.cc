@@ -256,20 +256,18 @@ int32_t parse_expression(ExprToken* first, int32_t& error_column) {
   current_error = E_NONE;
   if (!first) return parse_failed(E_MISSING_EXPRESSION, 0, error_column);
 
-  for (ExprToken* t = first; t; t = t->next) {
-    if (t->kind == TOK_RESERVED) return parse_failed(E_RESERVED_WORD, t->column, error_column);
-  }
-  for (ExprToken* t = first; t; t = t->next) {
-    if (t->kind != TOK_OPERATOR || t->value != OP_SUB) continue;
-    ExprToken* p = t->prev;
-    if (!p || p->kind == TOK_OPERATOR || is_paren(p, PAREN_OPEN)) t->value = OP_NEG;
-  }
-
+  // One walk: a reserved word fails at once; a "-" at the start, after an operator or after
+  // "(" negates; every token learns its parenthesis depth.
   int32_t counter = 0;
   int32_t operator_depth = NO_OPERATOR_DEPTH;
   ExprToken* last = first;
   ExprToken* last_close = nullptr;
   for (ExprToken* t = first; t; t = t->next) {
+    if (t->kind == TOK_RESERVED) return parse_failed(E_RESERVED_WORD, t->column, error_column);
+    if (t->kind == TOK_OPERATOR && t->value == OP_SUB) {
+      ExprToken* p = t->prev;
+      if (!p || p->kind == TOK_OPERATOR || is_paren(p, PAREN_OPEN)) t->value = OP_NEG;
+    }
     if (is_paren(t, PAREN_OPEN)) ++counter;
     if (is_paren(t, PAREN_CLOSE)) {
       --counter;

@@ -21,10 +21,17 @@ int32_t g_last_listed = -999;
 constexpr int32_t kPageShift = 9;
 constexpr int32_t kSecondHalfBit = 0x100;
 
-std::string hex(const char* format, uint32_t value) {
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, format, static_cast<unsigned>(value));
-  return buffer;
+// "%0Nx" (or "%0NX" when `upper`): at least `width` hexadecimal digits.
+void append_hex(std::string& out, uint32_t value, int width, bool upper = false) {
+  const char* digits = upper ? "0123456789ABCDEF" : "0123456789abcdef";
+  char buffer[8];
+  int n = 0;
+  do {
+    buffer[n++] = digits[value & 0xF];
+    value >>= 4;
+  } while (value != 0);
+  for (int pad = n; pad < width; ++pad) out += '0';
+  while (n > 0) out += buffer[--n];
 }
 
 // "%-Ns": pads on the right, never cuts.
@@ -73,7 +80,7 @@ void start_record() {
 // Writes the low 8 bits of a value as two digits and counts them into the checksum.
 void put_hex_byte(uint32_t value) {
   uint32_t byte = value & 0xFF;
-  g_hex += hex("%02X", byte);
+  append_hex(g_hex, byte, 2, true);
   g_checksum += byte;
 }
 
@@ -162,11 +169,14 @@ void write_code_line(const StatementRecord& s, uint32_t word) {
   if (s.addressKnown) {
     if (static_cast<uint32_t>(g_last_listed) + 1 != static_cast<uint32_t>(s.address)) out += '\n';
     g_last_listed = s.address;
-    out += hex("[%03x] ", static_cast<uint32_t>(s.address));
+    out += '[';
+    append_hex(out, static_cast<uint32_t>(s.address), 3);
+    out += "] ";
   } else {
     out += "[???] ";
   }
-  out += hex("%03x ", word);
+  append_hex(out, word, 3);
+  out += ' ';
   append_padded(out, s.labelText, 16);
   out += ' ';
   append_padded(out, s.mnemonicText, 16);
@@ -186,8 +196,11 @@ void write_listing(const std::string& base_name, int32_t fuse, int32_t fusex) {
   std::string& out = g_listing;
   out += "Wendrix output from: [" + base_name + ".asm]\n\n\n";
   out += "Config:\n-------\n\n";
-  out += hex("FUSE  : [$%03x]\n", static_cast<uint32_t>(fuse));
-  out += hex("FUSEX : [$%03x]\n", static_cast<uint32_t>(fusex));
+  out += "FUSE  : [$";
+  append_hex(out, static_cast<uint32_t>(fuse), 3);
+  out += "]\nFUSEX : [$";
+  append_hex(out, static_cast<uint32_t>(fusex), 3);
+  out += "]\n";
   out += "\n\nCode:\n-----\n\n";
   for (const StatementRecord& record : statement_list()) {
     if (record.kind >= 0) {
@@ -205,7 +218,12 @@ void write_listing(const std::string& base_name, int32_t fuse, int32_t fusex) {
       if ((entry.valueKnown != 0) != (pass == 0)) continue;
       append_padded(out, entry.name, 20);
       out += "  ";
-      out += entry.valueKnown ? hex("$%04x", static_cast<uint32_t>(entry.value)) : "????";
+      if (entry.valueKnown) {
+        out += '$';
+        append_hex(out, static_cast<uint32_t>(entry.value), 4);
+      } else {
+        out += "????";
+      }
       out += '\n';
     }
   }

@@ -67,7 +67,11 @@ void clear_literal_flags() {
 // definitions of its own mnemonic.
 struct NameHash {
   using is_transparent = void;
-  size_t operator()(std::string_view name) const { return std::hash<std::string_view>{}(name); }
+  size_t operator()(std::string_view name) const {
+    size_t h = 2166136261u;  // FNV-1a: mnemonics are short
+    for (char c : name) h = (h ^ static_cast<unsigned char>(c)) * 16777619u;
+    return h;
+  }
 };
 std::unordered_map<std::string, std::vector<int32_t>, NameHash, std::equal_to<>> g_by_name;
 

@@ -1,15 +1,14 @@
 #include "symbols.h"
 
-#include <deque>
 #include <vector>
 
 namespace {
 
-// A deque keeps entries where they are as the table grows. Beside it, an open-addressing
-// index of (hash, entry) slots makes a look-up cost the same for the 10th symbol and the
-// 10,000th, touching one slot array and, on a hash match, the entry itself; indices, order and
-// the listing are those of the table alone.
-std::deque<SymbolEntry> g_table;
+// Entries are addressed by index, so the table can move as it grows. Beside it, an
+// open-addressing index of (hash, entry) slots makes a look-up cost the same for the 10th symbol
+// and the 10,000th, touching one slot array and, on a hash match, the entry itself; indices,
+// order and the listing are those of the table alone.
+std::vector<SymbolEntry> g_table;
 
 struct Slot {
   uint32_t hash = 0;
