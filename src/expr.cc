@@ -64,9 +64,9 @@ const char* const kReservedWords[] = {"org", "equ", "ds"};
 
 int match_reserved_word(const char* text, int32_t& value) {
   char first = fold_case(text[0]);
-  if (first != 'o' && first != 'e' && first != 'd') return 0;
   for (int w = 0; w < 3; ++w) {
     const char* word = kReservedWords[w];
+    if (word[0] != first) continue;
     int n = 0;
     while (word[n] != '\0' && text[n] != '\0' && fold_case(text[n]) == word[n]) ++n;
     if (word[n] == '\0') {
@@ -110,17 +110,26 @@ const char* const kOperatorTexts[OP_COUNT] = {"|", "^", "&", ">>", "<<", "-",
 // Indexed by OperatorCode; higher binds tighter.
 const int kPrecedence[OP_COUNT] = {0, 1, 2, 3, 3, 4, 4, 5, 5, 5, 6, 6};
 
-int match_operator(const char* text, int32_t& value) {
-  for (int op = 0; op < OP_NEG; ++op) {
-    const char* candidate = kOperatorTexts[op];
-    int n = 0;
-    while (candidate[n] != '\0' && text[n] == candidate[n]) ++n;
-    if (candidate[n] == '\0') {
-      value = op;
-      return n;
+// The operator that starts with a character, + 1 (0: none); no two operators start alike.
+struct OperatorByStart {
+  uint8_t op[256] = {};
+  OperatorByStart() {
+    for (int code = OP_NEG - 1; code >= 0; --code) {
+      op[static_cast<unsigned char>(kOperatorTexts[code][0])] = static_cast<uint8_t>(code + 1);
     }
   }
-  return 0;
+};
+const OperatorByStart kOperatorByStart;
+
+int match_operator(const char* text, int32_t& value) {
+  int code = kOperatorByStart.op[static_cast<unsigned char>(text[0])] - 1;
+  if (code < 0) return 0;
+  const char* candidate = kOperatorTexts[code];
+  int n = 0;
+  while (candidate[n] != '\0' && text[n] == candidate[n]) ++n;
+  if (candidate[n] != '\0') return 0;
+  value = code;
+  return n;
 }
 
 int match_symbol(const char* text, int32_t& value) {
@@ -203,6 +212,13 @@ void expr_reset() {
 
 ExprNode& expr_node(int32_t index) {
   return g_nodes[static_cast<size_t>(index)];
+}
+
+int32_t reserved_word(std::string_view text) {
+  for (int32_t w = 0; w < 3; ++w) {
+    if (same_ignoring_case(text, kReservedWords[w])) return w;
+  }
+  return -1;
 }
 
 ExprToken* tokenize_expression(const char* text, int32_t& error_column) {

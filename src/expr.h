@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 enum TokenKind : int32_t {
   TOK_NUMBER = 1,
@@ -63,6 +64,8 @@ ExprNode& expr_node(int32_t index);
 // success and the column of the failing token otherwise (current_error = E_INVALID_TOKEN).
 // The tokens are valid until the next call.
 ExprToken* tokenize_expression(const char* text, int32_t& error_column);
+// The reserved word a text is, whole and ignoring letter case, or -1.
+int32_t reserved_word(std::string_view text);
 // Takes the list over. Returns the root, or kNoTree with error_column and current_error set.
 int32_t parse_expression(ExprToken* first, int32_t& error_column);
 // Computes what it can; known subtrees are never walked again.

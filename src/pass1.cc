@@ -112,6 +112,9 @@ int32_t find_instruction(const SplitLine& s) {
 
 // The directive kind of a mnemonic, or KIND_UNMATCHED after reporting "bad instruction".
 int32_t detect_directive(const SplitLine& s) {
+  // Written as the directive alone, as nearly always, the mnemonic is that directive; otherwise
+  // the tokenizer decides.
+  if (int32_t word = reserved_word(s.mnemonic); word >= 0) return -1 - word;
   current_error = E_NONE;
   int32_t column = -1;
   ExprToken* first = tokenize_expression(s.mnemonic.data(), column);
