@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "blocks.h"
 #include "diag.h"
 #include "source.h"
 #include "symbols.h"
@@ -15,7 +16,7 @@ namespace {
 // The tokens of the text being parsed; room for one token per character is reserved first, so
 // the links between them stay valid.
 std::vector<ExprToken> g_tokens;
-std::vector<ExprNode> g_nodes;
+BlockArray<ExprNode> g_nodes;
 
 // The recognizers: > 0 accepted (the token's length), 0 not this form, < 0 a malformed token.
 using Recognizer = int (*)(const char* text, int32_t& value);

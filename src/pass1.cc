@@ -1,7 +1,6 @@
 #include "pass1.h"
 
 #include <algorithm>
-#include <memory>
 #include <unordered_map>
 #include <vector>
 
@@ -13,37 +12,11 @@
 
 namespace {
 
-// Storage that hands out runs of elements and never moves them: blocks filled in turn. The
-// statements' texts and operands live here, next to each other, and go all at once at the reset.
-template <typename T>
-struct Arena {
-  static constexpr size_t kBlock = 65536 / sizeof(T);
-  std::vector<std::unique_ptr<T[]>> blocks;
-  T* next = nullptr;
-  size_t left = 0;
-
-  std::span<T> take(size_t n) {
-    if (n > left) {
-      left = std::max(n, kBlock);
-      blocks.push_back(std::make_unique<T[]>(left));
-      next = blocks.back().get();
-    }
-    std::span<T> run(next, n);
-    next += n;
-    left -= n;
-    return run;
-  }
-  void clear() {
-    blocks.clear();
-    next = nullptr;
-    left = 0;
-  }
-};
-
+// The statements, their texts and their operands, each in storage that never moves them.
 StatementList g_statements;
-Arena<char> g_texts;
-Arena<std::string_view> g_operand_texts;
-Arena<StatementOperand> g_operands;
+BlockArray<char> g_texts;
+BlockArray<std::string_view> g_operand_texts;
+BlockArray<StatementOperand> g_operands;
 
 // A copy of `text` that lasts the run, followed by a NUL.
 std::string_view keep_text(std::string_view text) {

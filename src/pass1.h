@@ -5,7 +5,8 @@
 #include <span>
 #include <string>
 #include <string_view>
-#include <vector>
+
+#include "blocks.h"
 
 enum StatementKind : int32_t {
   KIND_ORG = -1,
@@ -37,7 +38,7 @@ struct StatementRecord {
   std::span<StatementOperand> operands;
 };
 
-using StatementList = std::vector<StatementRecord>;
+using StatementList = BlockArray<StatementRecord>;
 
 StatementList& statement_list();
 void statements_reset();

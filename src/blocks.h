@@ -1,0 +1,62 @@
+// Growing storage in fixed blocks of about 64 KiB. What it holds never moves, so references stay
+// valid; growing touches each page once, where a doubling array touches it again at every copy;
+// and an index reaches its element with a shift and a mask.
+#pragma once
+
+#include <bit>
+#include <cstddef>
+#include <memory>
+#include <span>
+#include <vector>
+
+template <typename T>
+struct BlockArray {
+  static constexpr size_t kShift = std::bit_width(65536 / sizeof(T)) - 1;
+  static constexpr size_t kBlock = size_t{1} << kShift;
+
+  std::vector<std::unique_ptr<T[]>> blocks;
+  size_t count = 0;  // elements handed out, with the ends of blocks that take() passed over
+
+  T& operator[](size_t i) { return blocks[i >> kShift][i & (kBlock - 1)]; }
+  const T& operator[](size_t i) const { return blocks[i >> kShift][i & (kBlock - 1)]; }
+  size_t size() const { return count; }
+  bool empty() const { return count == 0; }
+  T& back() { return (*this)[count - 1]; }
+  const T& back() const { return (*this)[count - 1]; }
+  void clear() {
+    blocks.clear();
+    count = 0;
+  }
+
+  // A new element, value-initialised.
+  T& emplace_back() { return take(1)[0]; }
+  // `n` new elements side by side (at most kBlock); when the last block has no room for them, the
+  // rest of it is passed over.
+  std::span<T> take(size_t n) {
+    if (n == 0) return {};
+    if (n > blocks.size() * kBlock - count) {
+      count = blocks.size() * kBlock;
+      blocks.push_back(std::make_unique<T[]>(kBlock));
+    }
+    std::span<T> run(&(*this)[count], n);
+    count += n;
+    return run;
+  }
+
+  // In index order, for range-for.
+  template <typename Array, typename Element>
+  struct Walk {
+    Array* array;
+    size_t index;
+    Element& operator*() const { return (*array)[index]; }
+    Walk& operator++() {
+      ++index;
+      return *this;
+    }
+    bool operator!=(const Walk& other) const { return index != other.index; }
+  };
+  Walk<BlockArray, T> begin() { return {this, 0}; }
+  Walk<BlockArray, T> end() { return {this, count}; }
+  Walk<const BlockArray, const T> begin() const { return {this, 0}; }
+  Walk<const BlockArray, const T> end() const { return {this, count}; }
+};
