@@ -61,18 +61,18 @@ int match_radix_literal(const char* text, int32_t& value) {
   return i + 1;
 }
 
-const char* const kReservedWords[] = {"org", "equ", "ds"};
+constexpr std::string_view kReservedWords[] = {"org", "equ", "ds"};
 
 int match_reserved_word(const char* text, int32_t& value) {
   char first = fold_case(text[0]);
   for (int w = 0; w < 3; ++w) {
-    const char* word = kReservedWords[w];
+    std::string_view word = kReservedWords[w];
     if (word[0] != first) continue;
-    int n = 0;
-    while (word[n] != '\0' && text[n] != '\0' && fold_case(text[n]) == word[n]) ++n;
-    if (word[n] == '\0') {
+    size_t n = 0;
+    while (n < word.size() && text[n] != '\0' && fold_case(text[n]) == word[n]) ++n;
+    if (n == word.size()) {
       value = w;
-      return n;
+      return static_cast<int>(n);
     }
   }
   return 0;
@@ -272,6 +272,10 @@ int32_t parse_expression(ExprToken* first, int32_t& error_column) {
   error_column = -1;
   current_error = E_NONE;
   if (!first) return parse_failed(E_MISSING_EXPRESSION, 0, error_column);
+  // A lone number or symbol, as most operands are, is its own tree.
+  if (!first->next && (first->kind == TOK_NUMBER || first->kind == TOK_SYMBOL)) {
+    return make_node(first);
+  }
 
   // One walk: a reserved word fails at once; a "-" at the start, after an operator or after
   // "(" negates; every token learns its parenthesis depth.

@@ -67,14 +67,6 @@ std::string fold_case(std::string_view text) {
   return out;
 }
 
-bool same_ignoring_case(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (fold_case(a[i]) != fold_case(b[i])) return false;
-  }
-  return true;
-}
-
 TextFile::~TextFile() {
   if (stream) std::fclose(stream);
 }

@@ -14,7 +14,13 @@ inline char fold_case(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 std::string fold_case(std::string_view text);
-bool same_ignoring_case(std::string_view a, std::string_view b);
+inline bool same_ignoring_case(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (fold_case(a[i]) != fold_case(b[i])) return false;
+  }
+  return true;
+}
 
 // Characters of names and numbers, in ASCII only.
 inline bool is_digit(char c) {
