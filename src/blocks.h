@@ -29,7 +29,10 @@ struct BlockArray {
   }
 
   // A new element, value-initialised.
-  T& emplace_back() { return take(1)[0]; }
+  T& emplace_back() {
+    if (count == blocks.size() * kBlock) blocks.push_back(std::make_unique<T[]>(kBlock));
+    return (*this)[count++];
+  }
   // `n` new elements side by side (at most kBlock); when the last block has no room for them, the
   // rest of it is passed over.
   std::span<T> take(size_t n) {

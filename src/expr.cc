@@ -216,8 +216,11 @@ ExprNode& expr_node(int32_t index) {
 }
 
 int32_t reserved_word(std::string_view text) {
+  if (text.size() < 2 || text.size() > 3) return -1;
   for (int32_t w = 0; w < 3; ++w) {
-    if (same_ignoring_case(text, kReservedWords[w])) return w;
+    if (kReservedWords[w][0] == fold_case(text[0]) && same_ignoring_case(text, kReservedWords[w])) {
+      return w;
+    }
   }
   return -1;
 }

@@ -52,21 +52,18 @@ int symbol_find(std::string_view name) {
   return slot_for(name, hash_of(name)).index;
 }
 
-int symbol_add(std::string_view name) {
+int symbol_find_or_add(std::string_view name) {
+  uint32_t hash = hash_of(name);
+  if (!g_slots.empty()) {
+    int index = slot_for(name, hash).index;
+    if (index >= 0) return index;
+  }
   if ((g_table.size() + 1) * 2 > g_slots.size()) grow_index();
   g_table.emplace_back();
   g_table.back().name.assign(name);
   int index = static_cast<int>(g_table.size()) - 1;
-  uint32_t hash = hash_of(name);
-  // The first entry of a name keeps its slot: symbol_find returns the lowest match.
-  Slot& slot = slot_for(name, hash);
-  if (slot.index < 0) slot = Slot{hash, index};
+  slot_for(name, hash) = Slot{hash, index};
   return index;
-}
-
-int symbol_find_or_add(std::string_view name) {
-  int index = symbol_find(name);
-  return index >= 0 ? index : symbol_add(name);
 }
 
 int symbol_count() {

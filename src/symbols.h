@@ -17,8 +17,6 @@ struct SymbolEntry {
 void symbols_reset();
 // Index of the entry with exactly this name (letter case counts), or -1.
 int symbol_find(std::string_view name);
-// Appends a new entry without looking for an existing one.
-int symbol_add(std::string_view name);
 int symbol_find_or_add(std::string_view name);
 
 int symbol_count();
