@@ -48,17 +48,23 @@ struct NameHash {
 };
 std::unordered_map<std::string, std::vector<int32_t>, NameHash, std::equal_to<>> g_by_name;
 
+// Whether a definition is named like a directive; usually none is.
+bool g_directive_named = false;
+
 void index_instructions() {
   g_by_name.clear();
+  g_directive_named = false;
   const std::vector<InstructionDef>& table = instruction_table();
   for (size_t i = 0; i < table.size(); ++i) {
     g_by_name[fold_case(table[i].name)].push_back(static_cast<int32_t>(i));
+    if (reserved_word(table[i].name) >= 0) g_directive_named = true;
   }
 }
 
 // First definition, in file order, whose name, operand count and literal operands fit.
 int32_t find_instruction(const SplitLine& s) {
   clear_literal_flags();
+  if (!g_directive_named && reserved_word(s.mnemonic) >= 0) return KIND_UNMATCHED;
   const std::vector<InstructionDef>& table = instruction_table();
   g_folded.assign(s.mnemonic);
   for (char& c : g_folded) c = fold_case(c);

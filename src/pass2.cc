@@ -64,6 +64,7 @@ struct ResolverState {
   std::vector<int> equ_pending;
   std::vector<int> org_pending;
   std::vector<OperandRef> operand_pending;
+  bool operands_swept = false;  // the first operand sweep looks at every operand
   // The equ sweep under way: symbols still to visit in it, and the symbol it is at (-1: none).
   std::priority_queue<int, std::vector<int>, std::greater<int>> equ_current;
   int equ_position = -1;
@@ -303,19 +304,30 @@ void evaluate_operand(const OperandRef& ref, bool final_check) {
   }
 }
 
-void evaluate_operands() {
-  for (const OperandRef& ref : take_sorted(g_work.operand_pending)) evaluate_operand(ref, false);
-}
-
-void final_check() {
+// Every expression operand, in statement order.
+template <typename Visit>
+void each_expression_operand(Visit visit) {
   const StatementList& list = statement_list();
   for (size_t i = 0; i < list.size(); ++i) {
     const StatementRecord& s = list[i];
     for (size_t k = 0; k < s.operands.size(); ++k) {
-      if (s.operands[k].isExpression != 1) continue;
-      evaluate_operand(OperandRef{static_cast<int>(i), static_cast<int>(k)}, true);
+      if (s.operands[k].isExpression == 1)
+        visit(OperandRef{static_cast<int>(i), static_cast<int>(k)});
     }
   }
+}
+
+void evaluate_operands() {
+  if (!g_work.operands_swept) {
+    g_work.operands_swept = true;
+    each_expression_operand([](const OperandRef& ref) { evaluate_operand(ref, false); });
+    return;
+  }
+  for (const OperandRef& ref : take_sorted(g_work.operand_pending)) evaluate_operand(ref, false);
+}
+
+void final_check() {
+  each_expression_operand([](const OperandRef& ref) { evaluate_operand(ref, true); });
 }
 
 // The value of a configuration symbol, cut to 12 bits; reported when the name is absent.
@@ -346,13 +358,7 @@ void prepare() {
     }
   }
   for (size_t i = 0; i < list.size(); ++i) {
-    const StatementRecord& s = list[i];
-    if (s.kind == KIND_ORG) g_work.org_pending.push_back(static_cast<int>(i));
-    for (size_t k = 0; k < s.operands.size(); ++k) {
-      if (s.operands[k].isExpression == 1) {
-        g_work.operand_pending.push_back(OperandRef{static_cast<int>(i), static_cast<int>(k)});
-      }
-    }
+    if (list[i].kind == KIND_ORG) g_work.org_pending.push_back(static_cast<int>(i));
   }
 }
 
