@@ -1,9 +1,20 @@
 #!/usr/bin/env python3
-"""Times whole-process runs of a built wendrix on generated sources of growing size and writes
-the figures as a Markdown table (to stdout and, with --doc, into docs/performance.md)."""
+"""Measures a built wendrix as whole processes on generated sources and writes the figures as
+Markdown tables (to stdout and, with --doc, into docs/performance.md):
+
+- the headline: a program shaped like a large real one (65,536 statements, 10,000 symbols), its
+  CPU time, peak memory and, when valgrind is there, instructions per statement; side by side
+  with a baseline build when one is given;
+- growth: CPU time and peak memory at every doubling from 8,192 to 262,144 statements, on the
+  regular source and on the chain sources written against the resolution order.
+
+CPU time is user plus system time of the process, peak memory its maximum resident set, as the
+kernel reports them (GNU time runs each process); each figure is the median (CPU) or maximum (memory) of
+--runs runs, the sources and builds run in turn, round after round."""
 import argparse, os, platform, re, shutil, statistics, subprocess, tempfile, time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+SIZES = [8192, 16384, 32768, 65536, 131072, 262144]
 
 
 def machine():
@@ -29,65 +40,107 @@ def generate(options):
 
 
 def run_once(exe, d):
-    start = time.perf_counter()
-    p = subprocess.run([exe, "prog"], cwd=d, stdout=subprocess.DEVNULL)
-    return time.perf_counter() - start, p.returncode
+    """CPU seconds, peak MiB and exit status of one run. GNU time starts the program and reports
+    its peak memory: a child of this (much larger) Python process would count Python's pages as
+    its own; the CPU time of time and its child comes from the kernel, to the microsecond."""
+    peak = os.path.join(d, ".peak")
+    pid = os.fork()
+    if pid == 0:
+        try:
+            os.chdir(d)
+            null = os.open(os.devnull, os.O_WRONLY)
+            os.dup2(null, 1)
+            os.execv("/usr/bin/time", ["/usr/bin/time", "-f", "%M %x", "-o", peak, exe, "prog"])
+        finally:
+            os._exit(127)
+    _, _, usage = os.wait4(pid, 0)
+    kib, status = open(peak).read().split()[-2:]
+    return usage.ru_utime + usage.ru_stime, int(kib) / 1024, int(status)
 
 
-def peak_mib(exe, d):
-    p = subprocess.run(["/usr/bin/time", "-v", exe, "prog"], cwd=d, stdout=subprocess.DEVNULL,
-                       stderr=subprocess.PIPE, text=True)
-    return int(re.search(r"Maximum resident set size \(kbytes\): (\d+)", p.stderr).group(1)) / 1024
+def instructions(exe, d):
+    if not shutil.which("valgrind"):
+        return None
+    out = tempfile.mktemp(prefix="wendrix-callgrind-")
+    p = subprocess.run(["valgrind", "--tool=callgrind", "--callgrind-out-file=" + out, exe, "prog"],
+                       cwd=d, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+    if os.path.exists(out):
+        os.remove(out)
+    found = re.search(r"Collected : (\d+)", p.stderr)
+    return int(found.group(1)) if found else None
+
+
+def measure(runs, jobs):
+    """jobs: (exe, dir) pairs; returns {(exe, dir): (median cpu s, max MiB, status)}."""
+    samples = {job: [] for job in jobs}
+    for _ in range(runs):
+        for job in jobs:
+            samples[job].append(run_once(*job))
+    return {job: (statistics.median(s[0] for s in got), max(s[1] for s in got), got[-1][2])
+            for job, got in samples.items()}
 
 
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("exe")
+    ap.add_argument("--baseline", help="another build to measure side by side in the headline")
     ap.add_argument("--runs", type=int, default=11)
     ap.add_argument("--doc")
     a = ap.parse_args()
     exe = os.path.abspath(a.exe)
-    rows = []
-    ladders = [("regular", [(n, ["--statements", str(n), "--symbols", str(n * 10000 // 65536)])
-                            for n in (8192, 16384, 32768, 65536, 131072)]),
-               ("regular, include depth 15", [(65536, ["--statements", "65536", "--include-depth", "15"])]),
-               ("regular, no forward references", [(65536, ["--statements", "65536", "--forward", "0"])]),
-               ("regular, all forward references", [(65536, ["--statements", "65536", "--forward", "1"])])]
-    for pattern in ("equ-chain", "org-chain", "ds-chain"):
-        ladders.append((pattern + " (reverse order)",
-                        [(n, ["--pattern", pattern, "--statements", str(n)]) for n in (10000, 20000, 40000)]))
-    # Every source is generated first, then each round runs every source once, so that a
-    # change in the machine's speed during the measurement hits all sizes alike.
-    sources = [(name, generate(options)) for name, ladder in ladders for _, options in ladder]
-    times = {d: [] for _, (d, _) in sources}
-    status = {}
+    exes = [exe] + ([os.path.abspath(a.baseline)] if a.baseline else [])
+
+    headline_dir, headline_lines = generate(["--pattern", "firmware", "--statements", "65536",
+                                             "--symbols", "10000"])
+    ladders = [("regular", [["--statements", str(n), "--symbols", str(n * 10000 // 65536)]
+                            for n in SIZES])]
+    for pattern, per in (("equ-chain", 1), ("org-chain", 2), ("ds-chain", 3)):
+        ladders.append((pattern, [["--pattern", pattern, "--statements", str(n // per * per)]
+                                  for n in SIZES]))
+    sources = [(name, generate(options)) for name, ladder in ladders for options in ladder]
     try:
-        for _ in range(a.runs):
-            for _, (d, _) in sources:
-                t, status[d] = run_once(exe, d)
-                times[d].append(t)
-        previous_name, previous = None, None
-        for name, (d, lines) in sources:
-            t = statistics.median(times[d])
-            growth = "%.2fx" % (t / previous) if name == previous_name else ""
-            previous_name, previous = name, t
-            rows.append("| %s | %d | %.1f | %s | %.0f | %.1f | %d |" % (
-                name, lines, t * 1000, growth, lines / t, peak_mib(exe, d), status[d]))
+        head = measure(a.runs, [(e, headline_dir) for e in exes])
+        grown = measure(a.runs, [(exe, d) for _, (d, _) in sources])
+        rows = []
+        for e in exes:
+            cpu, mib, status = head[(e, headline_dir)]
+            count = instructions(e, headline_dir)
+            per = "%.0f" % (count / headline_lines) if count else "n/a"
+            role = "this build" if e == exe else "baseline"
+            rows.append("| %s | %.1f | %.1f | %s | %s | %d |" % (
+                role, cpu * 1000, mib, "{:,}".format(count) if count else "n/a", per, status))
             print(rows[-1], flush=True)
+        if a.baseline:
+            (c0, m0, _), (c1, m1, _) = head[(exe, headline_dir)], head[(exes[1], headline_dir)]
+            rows.append("| this build / baseline | %.2f | %.2f | | | |" % (c0 / c1, m0 / m1))
+        headline = "\n".join(["| build | CPU ms | peak MiB | instructions | per statement | exit |",
+                              "|---|---|---|---|---|---|"] + rows)
+        growth_rows, previous = [], None
+        for name, (d, lines) in sources:
+            cpu, mib, status = grown[(exe, d)]
+            if previous and previous[0] == name:
+                steps = "%.2fx | %.2fx" % (cpu / previous[1], mib / previous[2])
+            else:
+                steps = " | "
+            previous = (name, cpu, mib)
+            growth_rows.append("| %s | %d | %.1f | %.1f | %s | %d |" % (
+                name, lines, cpu * 1000, mib, steps, status))
+            print(growth_rows[-1], flush=True)
+        growth = "\n".join(["| source | lines | CPU ms | peak MiB | CPU x previous | memory x previous"
+                            " | exit |", "|---|---|---|---|---|---|---|"] + growth_rows)
     finally:
+        shutil.rmtree(headline_dir)
         for _, (d, _) in sources:
             shutil.rmtree(d)
-    table = "\n".join(["| source | lines | median wall ms | x previous | lines/s | peak MiB | exit |",
-                       "|---|---|---|---|---|---|---|"] + rows)
     if a.doc:
         text = open(a.doc).read()
         start, end = "<!-- figures -->", "<!-- /figures -->"
-        head, rest = text.split(start, 1)
-        tail = rest.split(end, 1)[1]
-        body = ("\n\nMeasured on %s, %s; median of %d runs, process start included, the sizes "
-                "run in turn.\n\n%s\n\n") % (
-            machine(), time.strftime("%Y-%m-%d"), a.runs, table)
-        open(a.doc, "w").write(head + start + body + end + tail)
+        before, rest = text.split(start, 1)
+        after = rest.split(end, 1)[1]
+        body = ("\n\nMeasured on %s, %s; CPU time is the median of %d runs, peak memory the "
+                "largest.\n\nThe headline program (%d lines):\n\n%s\n\nGrowth:\n\n%s\n\n") % (
+            machine(), time.strftime("%Y-%m-%d"), a.runs, headline_lines, headline, growth)
+        open(a.doc, "w").write(before + start + body + end + after)
 
 
 if __name__ == "__main__":
