@@ -2,13 +2,15 @@
 
 #include <vector>
 
+#include "blocks.h"
+
 namespace {
 
-// Entries are addressed by index, so the table can move as it grows. Beside it, an
-// open-addressing index of (hash, entry) slots makes a look-up cost the same for the 10th symbol
-// and the 10,000th, touching one slot array and, on a hash match, the entry itself; indices,
-// order and the listing are those of the table alone.
-std::vector<SymbolEntry> g_table;
+// Entries are addressed by index. Beside them, an open-addressing index of (hash, entry) slots
+// makes a look-up cost the same for the 10th symbol and the 10,000th, touching one slot array
+// and, on a hash match, the entry itself; indices, order and the listing are those of the table
+// alone.
+BlockArray<SymbolEntry> g_table;
 
 struct Slot {
   uint32_t hash = 0;
