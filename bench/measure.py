@@ -9,9 +9,9 @@ Markdown tables (to stdout and, with --doc, into docs/performance.md):
   regular source and on the chain sources written against the resolution order.
 
 CPU time is user plus system time of the process, peak memory its maximum resident set, as the
-kernel reports them (GNU time runs each process); each figure is the median (CPU) or maximum (memory) of
---runs runs, the sources and builds run in turn, round after round."""
-import argparse, os, platform, re, shutil, statistics, subprocess, tempfile, time
+kernel reports them (GNU time runs each process); each figure is the least (CPU) or the largest
+(memory) of --runs runs, the sources and builds run in turn, round after round."""
+import argparse, os, platform, re, shutil, subprocess, tempfile, time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SIZES = [8192, 16384, 32768, 65536, 131072, 262144]
@@ -40,19 +40,19 @@ def generate(options):
 
 
 def run_once(exe, d):
-    """CPU seconds, peak MiB and exit status of one run. GNU time starts the program and reports
-    its peak memory: a child of this (much larger) Python process would count Python's pages as
-    its own; the CPU time of time and its child comes from the kernel, to the microsecond."""
+    """CPU seconds, peak MiB and exit status of one run. The process is spawned without copying
+    this (much larger) Python process, whose pages would otherwise count as the child's; GNU time
+    starts the program and reports its peak memory. CPU time (of time and its child) comes from
+    the kernel, to the microsecond."""
     peak = os.path.join(d, ".peak")
-    pid = os.fork()
-    if pid == 0:
-        try:
-            os.chdir(d)
-            null = os.open(os.devnull, os.O_WRONLY)
-            os.dup2(null, 1)
-            os.execv("/usr/bin/time", ["/usr/bin/time", "-f", "%M %x", "-o", peak, exe, "prog"])
-        finally:
-            os._exit(127)
+    here = os.getcwd()
+    os.chdir(d)
+    try:
+        pid = os.posix_spawn("/usr/bin/time", ["/usr/bin/time", "-f", "%M %x", "-o", peak, exe,
+                                               "prog"], os.environ,
+                             file_actions=[(os.POSIX_SPAWN_OPEN, 1, os.devnull, os.O_WRONLY, 0)])
+    finally:
+        os.chdir(here)
     _, _, usage = os.wait4(pid, 0)
     kib, status = open(peak).read().split()[-2:]
     return usage.ru_utime + usage.ru_stime, int(kib) / 1024, int(status)
@@ -71,12 +71,14 @@ def instructions(exe, d):
 
 
 def measure(runs, jobs):
-    """jobs: (exe, dir) pairs; returns {(exe, dir): (median cpu s, max MiB, status)}."""
+    """jobs: (exe, dir) pairs; returns {(exe, dir): (least cpu s, max MiB, status)}. The work is
+    the same every run, and whatever else the machine does only adds to it: the least CPU time
+    is the steadiest figure of the program's own cost."""
     samples = {job: [] for job in jobs}
     for _ in range(runs):
         for job in jobs:
             samples[job].append(run_once(*job))
-    return {job: (statistics.median(s[0] for s in got), max(s[1] for s in got), got[-1][2])
+    return {job: (min(s[0] for s in got), max(s[1] for s in got), got[-1][2])
             for job, got in samples.items()}
 
 
@@ -137,7 +139,7 @@ def main():
         start, end = "<!-- figures -->", "<!-- /figures -->"
         before, rest = text.split(start, 1)
         after = rest.split(end, 1)[1]
-        body = ("\n\nMeasured on %s, %s; CPU time is the median of %d runs, peak memory the "
+        body = ("\n\nMeasured on %s, %s; CPU time is the least of %d runs, peak memory the "
                 "largest.\n\nThe headline program (%d lines):\n\n%s\n\nGrowth:\n\n%s\n\n") % (
             machine(), time.strftime("%Y-%m-%d"), a.runs, headline_lines, headline, growth)
         open(a.doc, "w").write(before + start + body + end + after)
