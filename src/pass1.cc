@@ -30,7 +30,8 @@ std::string_view keep_text(std::string_view text) {
 // Working state of the statement being classified.
 bool g_literal_matched[kMaxOperands];
 int32_t g_trees[kMaxOperands];
-std::string g_folded;  // the mnemonic with its letter case folded
+std::string g_folded;      // the mnemonic with its letter case folded
+int32_t g_directive = -1;  // the directive the mnemonic names, or -1
 
 void clear_literal_flags() {
   for (bool& flag : g_literal_matched) flag = false;
@@ -64,7 +65,8 @@ void index_instructions() {
 // First definition, in file order, whose name, operand count and literal operands fit.
 int32_t find_instruction(const SplitLine& s) {
   clear_literal_flags();
-  if (!g_directive_named && reserved_word(s.mnemonic) >= 0) return KIND_UNMATCHED;
+  g_directive = reserved_word(s.mnemonic);
+  if (!g_directive_named && g_directive >= 0) return KIND_UNMATCHED;
   const std::vector<InstructionDef>& table = instruction_table();
   g_folded.assign(s.mnemonic);
   for (char& c : g_folded) c = fold_case(c);
@@ -93,7 +95,7 @@ int32_t find_instruction(const SplitLine& s) {
 int32_t detect_directive(const SplitLine& s) {
   // Written as the directive alone, as nearly always, the mnemonic is that directive; otherwise
   // the tokenizer decides.
-  if (int32_t word = reserved_word(s.mnemonic); word >= 0) return -1 - word;
+  if (g_directive >= 0) return -1 - g_directive;
   current_error = E_NONE;
   int32_t column = -1;
   ExprToken* first = tokenize_expression(s.mnemonic.data(), column);

@@ -65,6 +65,7 @@ struct ResolverState {
   std::vector<int> org_pending;
   std::vector<OperandRef> operand_pending;
   bool operands_swept = false;  // the first operand sweep looks at every operand
+  int operands_waiting = 0;     // operands waiting on a symbol
   // The equ sweep under way: symbols still to visit in it, and the symbol it is at (-1: none).
   std::priority_queue<int, std::vector<int>, std::greater<int>> equ_current;
   int equ_position = -1;
@@ -129,6 +130,7 @@ void learn_symbol(int index, int32_t value) {
         break;
       case WAIT_OPERAND:
         g_work.operand_pending.push_back(OperandRef{waiter.index, waiter.operand});
+        --g_work.operands_waiting;
         break;
     }
   }
@@ -298,6 +300,7 @@ void evaluate_operand(const OperandRef& ref, bool final_check) {
     if (s.kind == KIND_DS && ref.operand == 0) g_work.address_changes.push_back(ref.statement);
   } else if (can_wait(code) && !final_check) {
     wait_for_symbol(WAIT_OPERAND, ref.statement, ref.operand);
+    ++g_work.operands_waiting;
   } else {
     report_at(s, code);
     if (!final_check) g_work.operand_pending.push_back(ref);
@@ -326,7 +329,10 @@ void evaluate_operands() {
   for (const OperandRef& ref : take_sorted(g_work.operand_pending)) evaluate_operand(ref, false);
 }
 
+// Once no iteration makes progress, an operand without a value is one still waiting on a
+// symbol: when none waits, there is nothing to report.
 void final_check() {
+  if (g_work.operands_waiting == 0) return;
   each_expression_operand([](const OperandRef& ref) { evaluate_operand(ref, true); });
 }
 

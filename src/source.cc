@@ -282,7 +282,8 @@ void split_line(std::string& line) {
   s.operandCount = 0;
   for (int number = 0; number < kMaxOperands && i < n; ++number) {
     start = i;
-    while (i < n && text[i] != ',') ++i;
+    const void* comma = std::memchr(text + i, ',', n - i);
+    i = comma ? static_cast<size_t>(static_cast<const char*>(comma) - text) : n;
     if (i > start) {
       size_t stop = i;
       while (stop > start && is_split_blank(text[stop - 1])) --stop;

@@ -25,7 +25,7 @@ uint32_t hash_of(std::string_view name) {
 }
 
 // The slot that holds `name`, or the empty slot where it would go.
-Slot& slot_for(std::string_view name, uint32_t hash) {
+inline Slot& slot_for(std::string_view name, uint32_t hash) {
   size_t mask = g_slots.size() - 1;
   for (size_t i = hash & mask;; i = (i + 1) & mask) {
     Slot& slot = g_slots[i];
