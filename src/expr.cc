@@ -281,11 +281,14 @@ int32_t parse_expression(ExprToken* first, int32_t& error_column) {
   }
 
   // One walk: a reserved word fails at once; a "-" at the start, after an operator or after
-  // "(" negates; every token learns its parenthesis depth.
+  // "(" negates; every token learns its parenthesis depth; and the split is found: the loosest
+  // operator at the shallowest depth, the later of equals, so binary operators group from the
+  // left.
   int32_t counter = 0;
   int32_t operator_depth = NO_OPERATOR_DEPTH;
   ExprToken* last = first;
   ExprToken* last_close = nullptr;
+  ExprToken* split = nullptr;
   for (ExprToken* t = first; t; t = t->next) {
     if (t->kind == TOK_RESERVED) return parse_failed(E_RESERVED_WORD, t->column, error_column);
     if (t->kind == TOK_OPERATOR && t->value == OP_SUB) {
@@ -298,7 +301,14 @@ int32_t parse_expression(ExprToken* first, int32_t& error_column) {
       last_close = t;
     }
     t->depth = counter;
-    if (t->kind == TOK_OPERATOR && t->depth < operator_depth) operator_depth = t->depth;
+    if (t->kind == TOK_OPERATOR) {
+      if (t->depth < operator_depth) {
+        operator_depth = t->depth;
+        split = t;
+      } else if (t->depth == operator_depth && kPrecedence[t->value] <= kPrecedence[split->value]) {
+        split = t;
+      }
+    }
     last = t;
   }
   if (counter < 0) return parse_failed(E_MISMATCHED_PARENS, last_close->column, error_column);
@@ -322,13 +332,6 @@ int32_t parse_expression(ExprToken* first, int32_t& error_column) {
     return parse_failed(E_INVALID_EXPRESSION, first->column, error_column);
   }
 
-  // Loosest operator at the shallowest depth; the later of equals, so binary operators group
-  // from the left.
-  ExprToken* split = nullptr;
-  for (ExprToken* t = first; t; t = t->next) {
-    if (t->kind != TOK_OPERATOR || t->depth != operator_depth) continue;
-    if (!split || kPrecedence[t->value] <= kPrecedence[split->value]) split = t;
-  }
   if (!split) return parse_failed(E_MISSING_OPERATOR, 0, error_column);
   bool unary = split->value == OP_NOT || split->value == OP_NEG;
   if (unary) {
