@@ -17,6 +17,7 @@ uint16_t g_code[kCodeWords];
 // write_listing builds the file.
 std::string g_listing;
 int32_t g_last_listed = -999;
+constexpr size_t kListingPart = 65536;
 
 constexpr int32_t kPageShift = 9;
 constexpr int32_t kSecondHalfBit = 0x100;
@@ -59,8 +60,11 @@ std::FILE* create_output(const std::string& name, const char* failure) {
   return file;
 }
 
-void finish_output(std::FILE* file, const std::string& name, const std::string& content) {
-  bool ok = std::fwrite(content.data(), 1, content.size(), file) == content.size();
+// Writes `content` and closes the file; a failed write, now or in an earlier part (`written`
+// false), stops the run only here, after everything else the run reports.
+void finish_output(std::FILE* file, const std::string& name, const std::string& content,
+                   bool written = true) {
+  bool ok = std::fwrite(content.data(), 1, content.size(), file) == content.size() && written;
   ok = std::fflush(file) == 0 && ok;
   ok = std::fclose(file) == 0 && ok;
   if (!ok) {
@@ -194,6 +198,13 @@ void write_listing(const std::string& base_name, int32_t fuse, int32_t fusex) {
   g_listing.clear();
   g_last_listed = -999;
   std::string& out = g_listing;
+  // The listing goes out in parts as it grows, so it is never held whole.
+  bool written = true;
+  auto write_part = [&] {
+    if (out.size() < kListingPart) return;
+    written = std::fwrite(out.data(), 1, out.size(), file) == out.size() && written;
+    out.clear();
+  };
   out += "Wendrix output from: [" + base_name + ".asm]\n\n\n";
   out += "Config:\n-------\n\n";
   out += "FUSE  : [$";
@@ -210,6 +221,7 @@ void write_listing(const std::string& base_name, int32_t fuse, int32_t fusex) {
       out += record.labelText;
       out += '\n';
     }
+    write_part();
   }
   out += "\n\nSymbols:\n--------\n\n";
   for (int pass = 0; pass < 2; ++pass) {
@@ -225,10 +237,11 @@ void write_listing(const std::string& base_name, int32_t fuse, int32_t fusex) {
         out += "????";
       }
       out += '\n';
+      write_part();
     }
   }
   out += "\n\n";
-  finish_output(file, name, out);
+  finish_output(file, name, out, written);
   g_listing.clear();
 }
 
