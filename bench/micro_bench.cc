@@ -32,7 +32,7 @@ BENCHMARK(BM_TokenizeAndParse);
 void forget(int32_t tree) {
   if (tree == kNoTree) return;
   expr_node(tree).known = 0;
-  forget(expr_node(tree).left);
+  forget(left_operand(tree));
   forget(expr_node(tree).right);
 }
 

@@ -215,6 +215,12 @@ ExprNode& expr_node(int32_t index) {
   return g_nodes[static_cast<size_t>(index)];
 }
 
+int32_t left_operand(int32_t index) {
+  const ExprNode& node = g_nodes[static_cast<size_t>(index)];
+  bool binary = node.kind == TOK_OPERATOR && node.tokenValue != OP_NOT && node.tokenValue != OP_NEG;
+  return binary ? index + 1 : kNoTree;
+}
+
 int32_t reserved_word(std::string_view text) {
   if (text.size() < 2 || text.size() > 3) return -1;
   for (int32_t w = 0; w < 3; ++w) {
@@ -355,11 +361,9 @@ int32_t parse_expression(ExprToken* first, int32_t& error_column) {
 
   // By index: making the operands' nodes may move this one.
   int32_t node = make_node(split);
-  if (!unary) {
-    int32_t operand = parse_expression(left, error_column);
-    if (operand == kNoTree) return kNoTree;
-    g_nodes[static_cast<size_t>(node)].left = operand;
-  }
+  // A tree's root is the first node its parse makes, so the left operand starts right after
+  // this node.
+  if (!unary && parse_expression(left, error_column) == kNoTree) return kNoTree;
   int32_t operand = parse_expression(right, error_column);
   if (operand == kNoTree) return kNoTree;
   g_nodes[static_cast<size_t>(node)].right = operand;
@@ -370,8 +374,9 @@ void evaluate_expression(int32_t tree) {
   current_error = E_NONE;
   ExprNode* node = &g_nodes[static_cast<size_t>(tree)];
   if (node->known) return;
-  if (node->left != kNoTree) {
-    evaluate_expression(node->left);
+  int32_t left = left_operand(tree);
+  if (left != kNoTree) {
+    evaluate_expression(left);
     if (current_error != E_NONE) return;
   }
   if (node->right != kNoTree) {
@@ -395,7 +400,7 @@ void evaluate_expression(int32_t tree) {
     return;
   }
   // Operators work on unsigned values so that every result wraps instead of overflowing.
-  int32_t a = node->left != kNoTree ? g_nodes[static_cast<size_t>(node->left)].value : 0;
+  int32_t a = left != kNoTree ? g_nodes[static_cast<size_t>(left)].value : 0;
   int32_t b = node->right != kNoTree ? g_nodes[static_cast<size_t>(node->right)].value : 0;
   uint32_t ua = static_cast<uint32_t>(a), ub = static_cast<uint32_t>(b);
   uint32_t result = 0;

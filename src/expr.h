@@ -44,11 +44,12 @@ struct ExprToken {
 };
 
 // A node keeps what it needs of the token it was made from: the tokens of a text last only
-// until the next text is tokenized. Nodes and trees are referred to by index.
+// until the next text is tokenized. Nodes and trees are referred to by index. An operator's
+// operands come after it in the node array: a binary operator's left operand right after it,
+// and its right operand (a unary operator's only one) where `right` says.
 struct ExprNode {
   int32_t value = 0;
   int32_t tokenValue = 0;  // the number, the symbol index or the operator
-  int32_t left = -1;       // an operator's operands; a unary one has only a right operand
   int32_t right = -1;
   uint8_t known = 0;
   uint8_t kind = 0;  // TOK_NUMBER, TOK_SYMBOL or TOK_OPERATOR
@@ -59,6 +60,8 @@ constexpr int32_t kNoTree = -1;
 // whole run, and nothing a failed parse leaves behind can leak.
 void expr_reset();
 ExprNode& expr_node(int32_t index);
+// A node's left operand: kNoTree for a number, a symbol or a unary operator.
+int32_t left_operand(int32_t node);
 
 // Returns the first token, or nullptr for an empty text or a failure; error_column is -1 on
 // success and the column of the failing token otherwise (current_error = E_INVALID_TOKEN).

@@ -500,7 +500,7 @@ void collect_uses(int32_t tree, std::vector<int>& uses) {
   if (tree == kNoTree) return;
   const ExprNode& node = expr_node(tree);
   if (node.kind == TOK_SYMBOL) ++uses[static_cast<size_t>(node.tokenValue)];
-  collect_uses(node.left, uses);
+  collect_uses(left_operand(tree), uses);
   collect_uses(node.right, uses);
 }
 

@@ -51,9 +51,10 @@ std::string tokens_of(const char* text) {
 
 std::string tree_of(int32_t tree) {
   const ExprNode& n = expr_node(tree);
-  if (n.left == kNoTree && n.right == kNoTree) return describe(n.kind, n.tokenValue);
+  int32_t left = left_operand(tree);
+  if (left == kNoTree && n.right == kNoTree) return describe(n.kind, n.tokenValue);
   std::string s = "(" + describe(n.kind, n.tokenValue).substr(3);
-  if (n.left != kNoTree) s += " " + tree_of(n.left);
+  if (left != kNoTree) s += " " + tree_of(left);
   return s + " " + tree_of(n.right) + ")";
 }
 
@@ -258,7 +259,7 @@ TEST(Evaluator, ResumesOnceTheSymbolIsKnown) {
   ASSERT_NE(root, kNoTree);
   evaluate_expression(root);
   EXPECT_EQ(current_error, E_SYMBOL_UNDEFINED);
-  EXPECT_EQ(expr_node(expr_node(root).left).known, 1);
+  EXPECT_EQ(expr_node(left_operand(root)).known, 1);
   SymbolEntry& x = symbol_at(symbol_find("x"));
   x.value = 21;
   x.valueKnown = 1;
