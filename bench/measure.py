@@ -9,8 +9,8 @@ Markdown tables (to stdout and, with --doc, into docs/performance.md):
   regular source and on the chain sources written against the resolution order.
 
 CPU time is user plus system time of the process, peak memory its maximum resident set, as the
-kernel reports them (GNU time runs each process); each figure is the least (CPU) or the largest
-(memory) of --runs runs, the sources and builds run in turn, round after round."""
+kernel reports them; each figure is the least (CPU) or the largest (memory) of --runs runs, the
+sources and builds run in turn, round after round."""
 import argparse, os, platform, re, shutil, subprocess, tempfile, time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -39,23 +39,28 @@ def generate(options):
     return d, lines
 
 
-def run_once(exe, d):
-    """CPU seconds, peak MiB and exit status of one run. The process is spawned without copying
-    this (much larger) Python process, whose pages would otherwise count as the child's; GNU time
-    starts the program and reports its peak memory. CPU time (of time and its child) comes from
-    the kernel, to the microsecond."""
-    peak = os.path.join(d, ".peak")
+def spawn(argv, d):
+    """Runs argv in d, its output discarded; returns its resource usage. Spawned, the process
+    does not start as a copy of this (much larger) Python process."""
     here = os.getcwd()
     os.chdir(d)
     try:
-        pid = os.posix_spawn("/usr/bin/time", ["/usr/bin/time", "-f", "%M %x", "-o", peak, exe,
-                                               "prog"], os.environ,
+        pid = os.posix_spawn(argv[0], argv, os.environ,
                              file_actions=[(os.POSIX_SPAWN_OPEN, 1, os.devnull, os.O_WRONLY, 0)])
     finally:
         os.chdir(here)
-    _, _, usage = os.wait4(pid, 0)
+    return os.wait4(pid, 0)[2]
+
+
+def run_once(exe, d):
+    """CPU seconds, peak MiB and exit status of the program. CPU time is the program's own, as
+    the kernel counts it. Peak memory comes from a second run under GNU time, which starts the
+    program from a small process (a spawned process inherits its parent's peak)."""
+    cpu = spawn([exe, "prog"], d)
+    peak = os.path.join(d, ".peak")
+    spawn(["/usr/bin/time", "-f", "%M %x", "-o", peak, exe, "prog"], d)
     kib, status = open(peak).read().split()[-2:]
-    return usage.ru_utime + usage.ru_stime, int(kib) / 1024, int(status)
+    return cpu.ru_utime + cpu.ru_stime, int(kib) / 1024, int(status)
 
 
 def instructions(exe, d):
