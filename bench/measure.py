@@ -91,7 +91,7 @@ def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("exe")
     ap.add_argument("--baseline", help="another build to measure side by side in the headline")
-    ap.add_argument("--runs", type=int, default=11)
+    ap.add_argument("--runs", type=int, default=21)
     ap.add_argument("--doc")
     a = ap.parse_args()
     exe = os.path.abspath(a.exe)
