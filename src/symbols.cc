@@ -7,10 +7,21 @@
 namespace {
 
 // Entries are addressed by index. Beside them, an open-addressing index of (hash, entry) slots
-// makes a look-up cost the same for the 10th symbol and the 10,000th, touching one slot array
-// and, on a hash match, the entry itself; indices, order and the listing are those of the table
-// alone.
+// makes a look-up cost the same for the 10th symbol and the 10,000th; indices, order and the
+// listing are those of the table alone.
 BlockArray<SymbolEntry> g_table;
+
+// The names once more, side by side in one text, with where each starts (one more at the end):
+// a look-up compares names here, a few bytes a symbol, and never touches the entries, which a
+// large table spreads beyond the processor's caches.
+std::string g_names;
+std::vector<uint32_t> g_name_start = {0};
+
+std::string_view name_at(int32_t index) {
+  uint32_t start = g_name_start[static_cast<size_t>(index)];
+  return std::string_view(g_names).substr(start,
+                                          g_name_start[static_cast<size_t>(index) + 1] - start);
+}
 
 struct Slot {
   uint32_t hash = 0;
@@ -30,7 +41,7 @@ inline Slot& slot_for(std::string_view name, uint32_t hash) {
   for (size_t i = hash & mask;; i = (i + 1) & mask) {
     Slot& slot = g_slots[i];
     if (slot.index < 0) return slot;
-    if (slot.hash == hash && g_table[static_cast<size_t>(slot.index)].name == name) return slot;
+    if (slot.hash == hash && name_at(slot.index) == name) return slot;
   }
 }
 
@@ -38,7 +49,7 @@ void grow_index() {
   std::vector<Slot> old = std::move(g_slots);
   g_slots.assign(old.empty() ? 1024 : old.size() * 2, Slot{});
   for (const Slot& slot : old) {
-    if (slot.index >= 0) slot_for(g_table[static_cast<size_t>(slot.index)].name, slot.hash) = slot;
+    if (slot.index >= 0) slot_for(name_at(slot.index), slot.hash) = slot;
   }
 }
 
@@ -47,6 +58,8 @@ void grow_index() {
 void symbols_reset() {
   g_table.clear();
   g_slots.clear();
+  g_names.clear();
+  g_name_start.assign(1, 0);
 }
 
 int symbol_find(std::string_view name) {
@@ -63,6 +76,8 @@ int symbol_find_or_add(std::string_view name) {
   if ((g_table.size() + 1) * 2 > g_slots.size()) grow_index();
   g_table.emplace_back();
   g_table.back().name.assign(name);
+  g_names += name;
+  g_name_start.push_back(static_cast<uint32_t>(g_names.size()));
   int index = static_cast<int>(g_table.size()) - 1;
   slot_for(name, hash) = Slot{hash, index};
   return index;
