@@ -15,18 +15,6 @@ LoadFailure g_failure;
 
 constexpr size_t kPieceChars = 1023;
 
-std::vector<std::string> cut_tokens(const std::string& line) {
-  std::vector<std::string> tokens;
-  size_t i = 0, n = line.size();
-  while (i < n) {
-    while (i < n && is_definition_separator(line[i])) ++i;
-    size_t start = i;
-    while (i < n && !is_definition_separator(line[i])) ++i;
-    if (i > start) tokens.emplace_back(line, start, i - start);
-  }
-  return tokens;
-}
-
 // Reads a decimal number as the standard conversion does (sign, digits, 0 when there are
 // none), kept within bounds so that no text can overflow it: a number of more than 12 digits
 // reads as some value beyond the 32-bit range, which is all its callers need to know. `end` is
@@ -68,15 +56,15 @@ enum LineResult {
 };
 
 // On a failure, `bad` is the token at fault.
-LineResult parse_definition(const std::vector<std::string>& tokens, InstructionDef& def,
+LineResult parse_definition(const std::vector<DefinitionToken>& tokens, InstructionDef& def,
                             std::string& bad) {
   size_t sep = 1;
-  while (sep < tokens.size() && tokens[sep][0] != ':') ++sep;
+  while (sep < tokens.size() && tokens[sep].text[0] != ':') ++sep;
   if (sep == tokens.size()) return DEF_NO_SEPARATOR;
 
-  def.name = tokens[0];
+  def.name = tokens[0].text;
   for (size_t i = 1; i < sep; ++i) {
-    const std::string& spec = tokens[i];
+    const std::string& spec = tokens[i].text;
     OperandSpec operand;
     if (spec[0] == '"') {
       // Text between the quotes; a lone quote has none.
@@ -95,7 +83,7 @@ LineResult parse_definition(const std::vector<std::string>& tokens, InstructionD
     return true;
   };
   for (size_t t = sep + 1; t < tokens.size(); ++t) {
-    const std::string& token = tokens[t];
+    const std::string& token = tokens[t].text;
     if (token[0] == '0' || token[0] == '1') {
       for (char c : token) {
         if (!add_bit(-1, c == '1' ? 1 : 0)) return DEF_TOO_MANY_BITS;
@@ -104,7 +92,7 @@ LineResult parse_definition(const std::vector<std::string>& tokens, InstructionD
     }
     int operand = -1;
     for (size_t i = 1; i < sep; ++i) {
-      if (tokens[i][0] == token[0]) {
+      if (tokens[i].text[0] == token[0]) {
         operand = static_cast<int>(i - 1);
         break;
       }
@@ -143,6 +131,19 @@ std::string failure_reason(LineResult result, const std::string& bad) {
 
 }  // namespace
 
+std::vector<DefinitionToken> definition_tokens(const std::string& line) {
+  std::vector<DefinitionToken> tokens;
+  size_t i = 0, n = line.size();
+  while (i < n) {
+    while (i < n && is_definition_separator(line[i])) ++i;
+    size_t start = i;
+    while (i < n && !is_definition_separator(line[i])) ++i;
+    if (i > start)
+      tokens.push_back(DefinitionToken{line.substr(start, i - start), static_cast<int>(start)});
+  }
+  return tokens;
+}
+
 int load_instruction_defs(const std::string& path) {
   g_failure = LoadFailure{0, "cannot be opened (missing, or a directory)"};
   std::unique_ptr<TextFile> file = open_text_file(path);
@@ -158,7 +159,7 @@ int load_instruction_defs(const std::string& path) {
     }
     if (got == READ_END) break;
     ++line_number;
-    std::vector<std::string> tokens = cut_tokens(line);
+    std::vector<DefinitionToken> tokens = definition_tokens(line);
     if (tokens.empty()) continue;
     InstructionDef def;
     std::string bad;

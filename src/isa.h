@@ -27,6 +27,13 @@ struct InstructionDef {
   std::vector<OperandSpec> operands;
 };
 
+// The tokens of a definition line, each with the column it starts at.
+struct DefinitionToken {
+  std::string text;
+  int column = 0;
+};
+std::vector<DefinitionToken> definition_tokens(const std::string& line);
+
 // 0: loaded; 1: cannot be opened, a line without a separator, more than 12 bits, or a bit
 // number beyond the 32-bit range; 2: a bit token names no operand of its line. Loading
 // replaces the whole table.

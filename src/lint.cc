@@ -147,23 +147,6 @@ std::string in_quotes(std::string_view text) {
 
 // ---- The instruction set ----
 
-struct Token {
-  std::string text;
-  int column;
-};
-
-std::vector<Token> definition_tokens(const std::string& line) {
-  std::vector<Token> tokens;
-  size_t i = 0;
-  while (i < line.size()) {
-    while (i < line.size() && is_definition_separator(line[i])) ++i;
-    size_t start = i;
-    while (i < line.size() && !is_definition_separator(line[i])) ++i;
-    if (i > start) tokens.push_back(Token{line.substr(start, i - start), static_cast<int>(start)});
-  }
-  return tokens;
-}
-
 // Whether `later` can never be chosen because `earlier` fits every statement it fits.
 bool shadows(const InstructionDef& earlier, const InstructionDef& later) {
   if (!same_ignoring_case(earlier.name, later.name)) return false;
@@ -183,7 +166,7 @@ void check_instruction_set(const std::string& path) {
     const InstructionDef& def = table[d];
     const Piece* p = piece_at(path, def.line, piece);
     if (!p) continue;
-    std::vector<Token> tokens = definition_tokens(p->text);
+    std::vector<DefinitionToken> tokens = definition_tokens(p->text);
     size_t sep = 1;
     while (sep < tokens.size() && tokens[sep].text[0] != ':') ++sep;
     if (sep < tokens.size() && tokens[sep].text.size() > 1) {

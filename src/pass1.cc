@@ -30,7 +30,6 @@ std::string_view keep_text(std::string_view text) {
 // Working state of the statement being classified.
 bool g_literal_matched[kMaxOperands];
 int32_t g_trees[kMaxOperands];
-std::string g_folded;      // the mnemonic with its letter case folded
 int32_t g_directive = -1;  // the directive the mnemonic names, or -1
 
 void clear_literal_flags() {
@@ -39,15 +38,7 @@ void clear_literal_flags() {
 
 // Definitions by folded name, each list in file order, so a statement looks only at the
 // definitions of its own mnemonic.
-struct NameHash {
-  using is_transparent = void;
-  size_t operator()(std::string_view name) const {
-    size_t h = 2166136261u;  // FNV-1a: mnemonics are short
-    for (char c : name) h = (h ^ static_cast<unsigned char>(c)) * 16777619u;
-    return h;
-  }
-};
-std::unordered_map<std::string, std::vector<int32_t>, NameHash, std::equal_to<>> g_by_name;
+std::unordered_map<std::string, std::vector<int32_t>> g_by_name;
 
 // Whether a definition is named like a directive; usually none is.
 bool g_directive_named = false;
@@ -68,9 +59,7 @@ int32_t find_instruction(const SplitLine& s) {
   g_directive = reserved_word(s.mnemonic);
   if (!g_directive_named && g_directive >= 0) return KIND_UNMATCHED;
   const std::vector<InstructionDef>& table = instruction_table();
-  g_folded.assign(s.mnemonic);
-  for (char& c : g_folded) c = fold_case(c);
-  auto named = g_by_name.find(std::string_view(g_folded));
+  auto named = g_by_name.find(fold_case(s.mnemonic));
   if (named == g_by_name.end()) return KIND_UNMATCHED;
   for (int32_t index : named->second) {
     const InstructionDef& def = table[static_cast<size_t>(index)];

@@ -54,6 +54,16 @@ bool fill(TextFile& f) {
   return f.filled > 0;
 }
 
+// Where the text before the comment ends: at the first line feed, ';' or "//".
+size_t comment_start(std::string_view line) {
+  size_t end = line.size();
+  for (char stop : {'\n', ';'}) end = std::min(end, line.find(stop));
+  for (size_t slash = line.find('/'); slash < end; slash = line.find('/', slash + 1)) {
+    if (slash + 1 < line.size() && line[slash + 1] == '/') return slash;
+  }
+  return end;
+}
+
 [[noreturn]] void read_failed(const std::string& name) {
   console() << "error reading [" << name << "]\n";
   fatal_stop(1);
@@ -240,20 +250,6 @@ const std::string* source_file_name(size_t index) {
 const SplitLine& split_result() {
   return g_split;
 }
-
-namespace {
-
-// Where the text before the comment ends: at the first line feed, ';' or "//".
-size_t comment_start(std::string_view line) {
-  size_t end = line.size();
-  for (char stop : {'\n', ';'}) end = std::min(end, line.find(stop));
-  for (size_t slash = line.find('/'); slash < end; slash = line.find('/', slash + 1)) {
-    if (slash + 1 < line.size() && line[slash + 1] == '/') return slash;
-  }
-  return end;
-}
-
-}  // namespace
 
 void split_line(std::string& line) {
   line.resize(comment_start(line));
