@@ -185,6 +185,12 @@ int32_t make_node(const ExprToken* token) {
   return static_cast<int32_t>(g_nodes.size()) - 1;
 }
 
+// The left operand of the node at `index`: the next node for a binary operator.
+int32_t left_of(const ExprNode& node, int32_t index) {
+  bool binary = node.kind == TOK_OPERATOR && node.tokenValue != OP_NOT && node.tokenValue != OP_NEG;
+  return binary ? index + 1 : kNoTree;
+}
+
 int32_t parse_failed(int32_t code, int32_t column, int32_t& error_column) {
   current_error = code;
   error_column = column;
@@ -216,9 +222,7 @@ ExprNode& expr_node(int32_t index) {
 }
 
 int32_t left_operand(int32_t index) {
-  const ExprNode& node = g_nodes[static_cast<size_t>(index)];
-  bool binary = node.kind == TOK_OPERATOR && node.tokenValue != OP_NOT && node.tokenValue != OP_NEG;
-  return binary ? index + 1 : kNoTree;
+  return left_of(g_nodes[static_cast<size_t>(index)], index);
 }
 
 int32_t reserved_word(std::string_view text) {
@@ -374,15 +378,6 @@ void evaluate_expression(int32_t tree) {
   current_error = E_NONE;
   ExprNode* node = &g_nodes[static_cast<size_t>(tree)];
   if (node->known) return;
-  int32_t left = left_operand(tree);
-  if (left != kNoTree) {
-    evaluate_expression(left);
-    if (current_error != E_NONE) return;
-  }
-  if (node->right != kNoTree) {
-    evaluate_expression(node->right);
-    if (current_error != E_NONE) return;
-  }
   if (node->kind == TOK_NUMBER) {
     node->value = node->tokenValue;
     node->known = 1;
@@ -398,6 +393,16 @@ void evaluate_expression(int32_t tree) {
     node->value = entry.value;
     node->known = 1;
     return;
+  }
+  // An operator: its operands first, the left one before the right one.
+  int32_t left = left_of(*node, tree);
+  if (left != kNoTree) {
+    evaluate_expression(left);
+    if (current_error != E_NONE) return;
+  }
+  if (node->right != kNoTree) {
+    evaluate_expression(node->right);
+    if (current_error != E_NONE) return;
   }
   // Operators work on unsigned values so that every result wraps instead of overflowing.
   int32_t a = left != kNoTree ? g_nodes[static_cast<size_t>(left)].value : 0;

@@ -113,14 +113,13 @@ void define_label(const SplitLine& s, int32_t kind) {
   record.fileName = current_file_ref();
   record.lineNumber = current_line_number();
   if (!s.label.empty()) {
-    int existing = symbol_find(s.label);
-    if (existing >= 0 && symbol_at(existing).definedByLabel) {
-      error_symbol = existing;
+    int index = symbol_find_or_add(s.label);
+    SymbolEntry& entry = symbol_at(index);
+    if (entry.definedByLabel) {
+      error_symbol = index;
       report_here(E_SYMBOL_REDEFINED, 1, 0);
     }
-    int index = symbol_find_or_add(s.label);
     record.labelSymbol = index;
-    SymbolEntry& entry = symbol_at(index);
     entry.definedByLabel = 1;
     entry.statement = statement;
     entry.equTree = (kind == KIND_EQU && s.operandCount > 0) ? g_trees[0] : kNoTree;

@@ -2,6 +2,7 @@
 // that diagnostics quote, and the splitter that cuts a line into label, mnemonic and operands.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -22,12 +23,25 @@ inline bool same_ignoring_case(std::string_view a, std::string_view b) {
   return true;
 }
 
-// Characters of names and numbers, in ASCII only.
+// Characters of names and numbers, in ASCII only, looked up in one table of class bits.
+enum CharClass : uint8_t { CHAR_DIGIT = 1, CHAR_LETTER = 2, CHAR_UNDERSCORE = 4 };
+struct CharClasses {
+  uint8_t bits[256] = {};
+  constexpr CharClasses() {
+    for (int c = '0'; c <= '9'; ++c) bits[c] = CHAR_DIGIT;
+    for (int c = 'a'; c <= 'z'; ++c) bits[c] = bits[c - 'a' + 'A'] = CHAR_LETTER;
+    bits['_'] = CHAR_UNDERSCORE;
+  }
+};
+inline constexpr CharClasses kCharClasses;
+inline bool has_class(char c, unsigned classes) {
+  return (kCharClasses.bits[static_cast<unsigned char>(c)] & classes) != 0;
+}
 inline bool is_digit(char c) {
-  return c >= '0' && c <= '9';
+  return has_class(c, CHAR_DIGIT);
 }
 inline bool is_letter(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+  return has_class(c, CHAR_LETTER);
 }
 // 0 to 9 for the digits, 10 to 35 for a/A to z/Z, -1 for anything else.
 inline int digit_value(char c) {
@@ -39,10 +53,10 @@ inline bool is_hex_digit(char c) {
   return static_cast<unsigned>(digit_value(c)) < 16u;
 }
 inline bool is_name_start(char c) {
-  return is_letter(c) || c == '_';
+  return has_class(c, CHAR_LETTER | CHAR_UNDERSCORE);
 }
 inline bool is_name_char(char c) {
-  return is_name_start(c) || is_digit(c);
+  return has_class(c, CHAR_LETTER | CHAR_UNDERSCORE | CHAR_DIGIT);
 }
 
 // White space is not one set: each reader keeps the one its format was defined with.

@@ -19,8 +19,17 @@ std::vector<uint32_t> g_name_start = {0};
 
 std::string_view name_at(int32_t index) {
   uint32_t start = g_name_start[static_cast<size_t>(index)];
-  return std::string_view(g_names).substr(start,
-                                          g_name_start[static_cast<size_t>(index) + 1] - start);
+  return std::string_view(g_names.data() + start,
+                          g_name_start[static_cast<size_t>(index) + 1] - start);
+}
+
+// Names are a few bytes long: a plain loop beats a call to memcmp.
+bool same_name(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (a[i] != b[i]) return false;
+  }
+  return true;
 }
 
 struct Slot {
@@ -41,7 +50,7 @@ inline Slot& slot_for(std::string_view name, uint32_t hash) {
   for (size_t i = hash & mask;; i = (i + 1) & mask) {
     Slot& slot = g_slots[i];
     if (slot.index < 0) return slot;
-    if (slot.hash == hash && name_at(slot.index) == name) return slot;
+    if (slot.hash == hash && same_name(name_at(slot.index), name)) return slot;
   }
 }
 
