@@ -30,7 +30,7 @@ struct CharClasses {
   constexpr CharClasses() {
     for (int c = '0'; c <= '9'; ++c) bits[c] = CHAR_DIGIT;
     for (int c = 'a'; c <= 'z'; ++c) bits[c] = bits[c - 'a' + 'A'] = CHAR_LETTER;
-    bits['_'] = CHAR_UNDERSCORE;
+    bits[static_cast<unsigned char>('_')] = CHAR_UNDERSCORE;
   }
 };
 inline constexpr CharClasses kCharClasses;
