@@ -15,9 +15,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   symbols_reset();
   expr_reset();
   int32_t column = 0;
-  ExprToken* tokens = tokenize_expression(text.c_str(), column);
+  std::span<ExprToken> tokens = tokenize_expression(text.c_str(), column);
   if (column >= 0) {
-    if (tokens || current_error != E_INVALID_TOKEN || static_cast<size_t>(column) >= text.size()) {
+    if (!tokens.empty() || current_error != E_INVALID_TOKEN ||
+        static_cast<size_t>(column) >= text.size()) {
       std::abort();
     }
     return 0;

@@ -2,7 +2,6 @@
 
 #include <bit>
 #include <cstring>
-#include <deque>
 #include <string_view>
 #include <vector>
 
@@ -13,8 +12,7 @@
 
 namespace {
 
-// The tokens of the text being parsed; room for one token per character is reserved first, so
-// the links between them stay valid.
+// The tokens of the text being parsed.
 std::vector<ExprToken> g_tokens;
 BlockArray<ExprNode> g_nodes;
 
@@ -174,15 +172,20 @@ struct RecognizerChoice {
 };
 const RecognizerChoice kChoice;
 
-bool is_paren(const ExprToken* t, int32_t which) {
-  return t->kind == TOK_PAREN && t->value == which;
+bool is_paren(const ExprToken& t, int32_t which) {
+  return t.kind == TOK_PAREN && t.value == which;
 }
 
-int32_t make_node(const ExprToken* token) {
+int32_t make_node(const ExprToken& token) {
   ExprNode& node = g_nodes.emplace_back();
-  node.kind = static_cast<uint8_t>(token->kind);
-  node.tokenValue = token->value;
+  node.kind = static_cast<uint8_t>(token.kind);
+  node.tokenValue = token.value;
   return static_cast<int32_t>(g_nodes.size()) - 1;
+}
+
+// A lone number or symbol, as most operands are, is its own tree.
+bool is_leaf(std::span<const ExprToken> tokens) {
+  return tokens.size() == 1 && (tokens[0].kind == TOK_NUMBER || tokens[0].kind == TOK_SYMBOL);
 }
 
 // The left operand of the node at `index`: the next node for a binary operator.
@@ -198,16 +201,16 @@ int32_t parse_failed(int32_t code, int32_t column, int32_t& error_column) {
 }
 
 // Column of the first "(" that no later ")" closes.
-int32_t unclosed_paren_column(ExprToken* first) {
-  std::deque<ExprToken*> open;
-  for (ExprToken* t = first; t; t = t->next) {
+int32_t unclosed_paren_column(std::span<const ExprToken> tokens) {
+  std::vector<int32_t> open;
+  for (const ExprToken& t : tokens) {
     if (is_paren(t, PAREN_OPEN)) {
-      open.push_back(t);
+      open.push_back(t.column);
     } else if (is_paren(t, PAREN_CLOSE) && !open.empty()) {
       open.pop_back();
     }
   }
-  return open.empty() ? 0 : open.front()->column;
+  return open.empty() ? 0 : open.front();
 }
 
 }  // namespace
@@ -235,12 +238,9 @@ int32_t reserved_word(std::string_view text) {
   return -1;
 }
 
-ExprToken* tokenize_expression(const char* text, int32_t& error_column) {
+std::span<ExprToken> tokenize_expression(const char* text, int32_t& error_column) {
   current_error = E_NONE;
   g_tokens.clear();
-  g_tokens.reserve(std::strlen(text));
-  ExprToken* first = nullptr;
-  ExprToken* last = nullptr;
   int32_t pos = 0;
   while (text[pos] != '\0') {
     if (is_expression_space(text[pos])) {
@@ -262,33 +262,20 @@ ExprToken* tokenize_expression(const char* text, int32_t& error_column) {
     if (length <= 0) {
       current_error = E_INVALID_TOKEN;
       error_column = pos;
-      return nullptr;
+      return {};
     }
-    ExprToken* token = &g_tokens.emplace_back();
-    token->kind = kind;
-    token->value = value;
-    token->column = pos;
-    token->prev = last;
-    if (last) {
-      last->next = token;
-    } else {
-      first = token;
-    }
-    last = token;
+    g_tokens.push_back(ExprToken{kind, 0, pos, value});
     pos += length;
   }
   error_column = -1;
-  return first;
+  return g_tokens;
 }
 
-int32_t parse_expression(ExprToken* first, int32_t& error_column) {
+int32_t parse_expression(std::span<ExprToken> tokens, int32_t& error_column) {
   error_column = -1;
   current_error = E_NONE;
-  if (!first) return parse_failed(E_MISSING_EXPRESSION, 0, error_column);
-  // A lone number or symbol, as most operands are, is its own tree.
-  if (!first->next && (first->kind == TOK_NUMBER || first->kind == TOK_SYMBOL)) {
-    return make_node(first);
-  }
+  if (tokens.empty()) return parse_failed(E_MISSING_EXPRESSION, 0, error_column);
+  if (is_leaf(tokens)) return make_node(tokens[0]);
 
   // One walk: a reserved word fails at once; a "-" at the start, after an operator or after
   // "(" negates; every token learns its parenthesis depth; and the split is found: the loosest
@@ -296,114 +283,135 @@ int32_t parse_expression(ExprToken* first, int32_t& error_column) {
   // left.
   int32_t counter = 0;
   int32_t operator_depth = NO_OPERATOR_DEPTH;
-  ExprToken* last = first;
-  ExprToken* last_close = nullptr;
-  ExprToken* split = nullptr;
-  for (ExprToken* t = first; t; t = t->next) {
-    if (t->kind == TOK_RESERVED) return parse_failed(E_RESERVED_WORD, t->column, error_column);
-    if (t->kind == TOK_OPERATOR && t->value == OP_SUB) {
-      ExprToken* p = t->prev;
-      if (!p || p->kind == TOK_OPERATOR || is_paren(p, PAREN_OPEN)) t->value = OP_NEG;
+  const ExprToken* last_close = nullptr;
+  size_t split = tokens.size();  // none yet
+  for (size_t i = 0; i < tokens.size(); ++i) {
+    ExprToken& t = tokens[i];
+    if (t.kind == TOK_RESERVED) return parse_failed(E_RESERVED_WORD, t.column, error_column);
+    if (t.kind == TOK_OPERATOR && t.value == OP_SUB) {
+      if (i == 0 || tokens[i - 1].kind == TOK_OPERATOR || is_paren(tokens[i - 1], PAREN_OPEN)) {
+        t.value = OP_NEG;
+      }
     }
     if (is_paren(t, PAREN_OPEN)) ++counter;
     if (is_paren(t, PAREN_CLOSE)) {
       --counter;
-      last_close = t;
+      last_close = &t;
     }
-    t->depth = counter;
-    if (t->kind == TOK_OPERATOR) {
-      if (t->depth < operator_depth) {
-        operator_depth = t->depth;
-        split = t;
-      } else if (t->depth == operator_depth && kPrecedence[t->value] <= kPrecedence[split->value]) {
-        split = t;
+    t.depth = counter;
+    if (t.kind == TOK_OPERATOR) {
+      if (t.depth < operator_depth) {
+        operator_depth = t.depth;
+        split = i;
+      } else if (t.depth == operator_depth &&
+                 kPrecedence[t.value] <= kPrecedence[tokens[split].value]) {
+        split = i;
       }
     }
-    last = t;
   }
   if (counter < 0) return parse_failed(E_MISMATCHED_PARENS, last_close->column, error_column);
   if (counter > 0) {
-    return parse_failed(E_MISMATCHED_PARENS, unclosed_paren_column(first), error_column);
+    return parse_failed(E_MISMATCHED_PARENS, unclosed_paren_column(tokens), error_column);
   }
 
   // Strip as many enclosing pairs as the shallowest operator is deep (all of them when there
   // is no operator).
+  size_t first = 0, end = tokens.size();
   for (int32_t k = operator_depth;
-       k != 0 && is_paren(first, PAREN_OPEN) && is_paren(last, PAREN_CLOSE); --k) {
-    if (first->next == last) return parse_failed(E_MISSING_EXPRESSION, first->column, error_column);
-    first = first->next;
-    last = last->prev;
-    first->prev = nullptr;
-    last->next = nullptr;
+       k != 0 && is_paren(tokens[first], PAREN_OPEN) && is_paren(tokens[end - 1], PAREN_CLOSE);
+       --k) {
+    if (end - first == 2)
+      return parse_failed(E_MISSING_EXPRESSION, tokens[first].column, error_column);
+    ++first;
+    --end;
   }
 
-  if (first == last) {
-    if (first->kind == TOK_NUMBER || first->kind == TOK_SYMBOL) return make_node(first);
-    return parse_failed(E_INVALID_EXPRESSION, first->column, error_column);
+  if (end - first == 1) {
+    if (is_leaf(tokens.subspan(first, 1))) return make_node(tokens[first]);
+    return parse_failed(E_INVALID_EXPRESSION, tokens[first].column, error_column);
   }
 
-  if (!split) return parse_failed(E_MISSING_OPERATOR, 0, error_column);
-  bool unary = split->value == OP_NOT || split->value == OP_NEG;
+  if (split == tokens.size()) return parse_failed(E_MISSING_OPERATOR, 0, error_column);
+  bool unary = tokens[split].value == OP_NOT || tokens[split].value == OP_NEG;
   if (unary) {
     // Only unary operators at this depth: the first one applies to everything after it.
-    for (ExprToken* t = first; t; t = t->next) {
-      if (t->kind == TOK_OPERATOR && t->depth == operator_depth &&
-          kPrecedence[t->value] == UNARY_PRECEDENCE) {
-        split = t;
+    for (size_t i = first; i < end; ++i) {
+      const ExprToken& t = tokens[i];
+      if (t.kind == TOK_OPERATOR && t.depth == operator_depth &&
+          kPrecedence[t.value] == UNARY_PRECEDENCE) {
+        split = i;
         break;
       }
     }
   }
+  if (unary && split != first) {
+    return parse_failed(E_UNARY_TWO_PARAMS, tokens[split].column, error_column);
+  }
 
-  ExprToken* left = split == first ? nullptr : first;
-  ExprToken* right = split->next;
-  if (split->prev) split->prev->next = nullptr;
-  if (right) right->prev = nullptr;
-  split->prev = split->next = nullptr;
-
-  if (unary && left) return parse_failed(E_UNARY_TWO_PARAMS, split->column, error_column);
-
-  // By index: making the operands' nodes may move this one.
-  int32_t node = make_node(split);
-  // A tree's root is the first node its parse makes, so the left operand starts right after
-  // this node.
-  if (!unary && parse_expression(left, error_column) == kNoTree) return kNoTree;
-  int32_t operand = parse_expression(right, error_column);
+  std::span<ExprToken> left = tokens.subspan(first, split - first);
+  std::span<ExprToken> right = tokens.subspan(split + 1, end - split - 1);
+  // By index: making the operands' nodes may move this one. A tree's root is the first node
+  // its parse makes, so the left operand starts right after this node. An operand that is a
+  // lone leaf is made here, without a parse of its own.
+  int32_t node = make_node(tokens[split]);
+  if (!unary) {
+    if (is_leaf(left)) {
+      make_node(left[0]);
+    } else if (parse_expression(left, error_column) == kNoTree) {
+      return kNoTree;
+    }
+  }
+  int32_t operand = is_leaf(right) ? make_node(right[0]) : parse_expression(right, error_column);
   if (operand == kNoTree) return kNoTree;
   g_nodes[static_cast<size_t>(node)].right = operand;
   return node;
 }
 
+namespace {
+
+// A number or a symbol: its value, when the symbol has one.
+void evaluate_leaf(ExprNode& node) {
+  if (node.kind == TOK_NUMBER) {
+    node.value = node.tokenValue;
+    node.known = 1;
+    return;
+  }
+  const SymbolEntry& entry = symbol_at(node.tokenValue);
+  if (!entry.valueKnown) {
+    current_error = E_SYMBOL_UNDEFINED;
+    error_symbol = node.tokenValue;
+    return;
+  }
+  node.value = entry.value;
+  node.known = 1;
+}
+
+// An operand of an operator; false when it has no value.
+bool evaluate_child(int32_t index) {
+  ExprNode& node = g_nodes[static_cast<size_t>(index)];
+  if (node.known) return true;
+  if (node.kind == TOK_OPERATOR) {
+    evaluate_expression(index);
+  } else {
+    evaluate_leaf(node);
+  }
+  return current_error == E_NONE;
+}
+
+}  // namespace
+
 void evaluate_expression(int32_t tree) {
   current_error = E_NONE;
   ExprNode* node = &g_nodes[static_cast<size_t>(tree)];
   if (node->known) return;
-  if (node->kind == TOK_NUMBER) {
-    node->value = node->tokenValue;
-    node->known = 1;
-    return;
-  }
-  if (node->kind == TOK_SYMBOL) {
-    const SymbolEntry& entry = symbol_at(node->tokenValue);
-    if (!entry.valueKnown) {
-      current_error = E_SYMBOL_UNDEFINED;
-      error_symbol = node->tokenValue;
-      return;
-    }
-    node->value = entry.value;
-    node->known = 1;
+  if (node->kind != TOK_OPERATOR) {
+    evaluate_leaf(*node);
     return;
   }
   // An operator: its operands first, the left one before the right one.
   int32_t left = left_of(*node, tree);
-  if (left != kNoTree) {
-    evaluate_expression(left);
-    if (current_error != E_NONE) return;
-  }
-  if (node->right != kNoTree) {
-    evaluate_expression(node->right);
-    if (current_error != E_NONE) return;
-  }
+  if (left != kNoTree && !evaluate_child(left)) return;
+  if (node->right != kNoTree && !evaluate_child(node->right)) return;
   // Operators work on unsigned values so that every result wraps instead of overflowing.
   int32_t a = left != kNoTree ? g_nodes[static_cast<size_t>(left)].value : 0;
   int32_t b = node->right != kNoTree ? g_nodes[static_cast<size_t>(node->right)].value : 0;

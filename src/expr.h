@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string_view>
 
 enum TokenKind : int32_t {
@@ -35,8 +36,6 @@ constexpr int UNARY_PRECEDENCE = 6;
 constexpr int NO_OPERATOR_DEPTH = 99999;
 
 struct ExprToken {
-  ExprToken* prev = nullptr;
-  ExprToken* next = nullptr;
   int32_t kind = 0;
   int32_t depth = 0;
   int32_t column = 0;
@@ -63,13 +62,13 @@ ExprNode& expr_node(int32_t index);
 // A node's left operand: kNoTree for a number, a symbol or a unary operator.
 int32_t left_operand(int32_t node);
 
-// Returns the first token, or nullptr for an empty text or a failure; error_column is -1 on
-// success and the column of the failing token otherwise (current_error = E_INVALID_TOKEN).
-// The tokens are valid until the next call.
-ExprToken* tokenize_expression(const char* text, int32_t& error_column);
+// Returns the tokens, none for an empty text or a failure; error_column is -1 on success and
+// the column of the failing token otherwise (current_error = E_INVALID_TOKEN). The tokens are
+// valid until the next call.
+std::span<ExprToken> tokenize_expression(const char* text, int32_t& error_column);
 // The reserved word a text is, whole and ignoring letter case, or -1.
 int32_t reserved_word(std::string_view text);
-// Takes the list over. Returns the root, or kNoTree with error_column and current_error set.
-int32_t parse_expression(ExprToken* first, int32_t& error_column);
+// Takes the tokens over. Returns the root, or kNoTree with error_column and current_error set.
+int32_t parse_expression(std::span<ExprToken> tokens, int32_t& error_column);
 // Computes what it can; known subtrees are never walked again.
 void evaluate_expression(int32_t tree);

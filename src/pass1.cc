@@ -87,9 +87,9 @@ int32_t detect_directive(const SplitLine& s) {
   if (g_directive >= 0) return -1 - g_directive;
   current_error = E_NONE;
   int32_t column = -1;
-  ExprToken* first = tokenize_expression(s.mnemonic.data(), column);
-  if (current_error == E_NONE && first && first->kind == TOK_RESERVED && !first->next) {
-    return -1 - first->value;
+  std::span<ExprToken> tokens = tokenize_expression(s.mnemonic.data(), column);
+  if (current_error == E_NONE && tokens.size() == 1 && tokens[0].kind == TOK_RESERVED) {
+    return -1 - tokens[0].value;
   }
   report_here(E_BAD_INSTRUCTION, 0, 0);
   return KIND_UNMATCHED;
@@ -101,8 +101,8 @@ void parse_operands(const SplitLine& s) {
     if (g_literal_matched[k]) continue;
     int32_t column = -1;
     // The splitter ends each operand with a NUL.
-    ExprToken* first = tokenize_expression(s.operands[k].data(), column);
-    if (column < 0) g_trees[k] = parse_expression(first, column);
+    std::span<ExprToken> tokens = tokenize_expression(s.operands[k].data(), column);
+    if (column < 0) g_trees[k] = parse_expression(tokens, column);
     if (column >= 0) report_here(current_error, 1, s.operandColumns[k] + column);
   }
 }

@@ -41,11 +41,11 @@ std::string failure(int32_t column) {
 std::string tokens_of(const char* text) {
   fresh();
   int32_t column = 0;
-  ExprToken* t = tokenize_expression(text, column);
+  std::span<ExprToken> tokens = tokenize_expression(text, column);
   if (column >= 0) return failure(column);
   std::string out;
-  for (; t; t = t->next)
-    out += (out.empty() ? "" : " ") + describe(t->kind, t->value) + "@" + std::to_string(t->column);
+  for (const ExprToken& t : tokens)
+    out += (out.empty() ? "" : " ") + describe(t.kind, t.value) + "@" + std::to_string(t.column);
   return out;
 }
 
@@ -62,9 +62,9 @@ std::string tree_of(int32_t tree) {
 std::string parse_of(const char* text) {
   fresh();
   int32_t column = 0;
-  ExprToken* t = tokenize_expression(text, column);
+  std::span<ExprToken> tokens = tokenize_expression(text, column);
   if (column >= 0) return "token error";
-  int32_t root = parse_expression(t, column);
+  int32_t root = parse_expression(tokens, column);
   if (root == kNoTree) return failure(column);
   return column == -1 ? tree_of(root) : "column set on success";
 }
