@@ -16,6 +16,7 @@ struct BlockArray {
 
   std::vector<std::unique_ptr<T[]>> blocks;
   size_t count = 0;  // elements handed out, with the ends of blocks that take() passed over
+  size_t room = 0;   // elements left in the last block
 
   T& operator[](size_t i) { return blocks[i >> kShift][i & (kBlock - 1)]; }
   const T& operator[](size_t i) const { return blocks[i >> kShift][i & (kBlock - 1)]; }
@@ -26,24 +27,32 @@ struct BlockArray {
   void clear() {
     blocks.clear();
     count = 0;
+    room = 0;
   }
 
   // A new element, value-initialised.
   T& emplace_back() {
-    if (count == blocks.size() * kBlock) blocks.push_back(std::make_unique<T[]>(kBlock));
-    return (*this)[count++];
+    if (room == 0) add_block();
+    --room;
+    ++count;
+    return blocks.back()[kBlock - 1 - room];
   }
   // `n` new elements side by side (at most kBlock); when the last block has no room for them, the
   // rest of it is passed over.
   std::span<T> take(size_t n) {
     if (n == 0) return {};
-    if (n > blocks.size() * kBlock - count) {
-      count = blocks.size() * kBlock;
-      blocks.push_back(std::make_unique<T[]>(kBlock));
+    if (n > room) {
+      count += room;
+      add_block();
     }
-    std::span<T> run(&(*this)[count], n);
+    std::span<T> run(&blocks.back()[kBlock - room], n);
+    room -= n;
     count += n;
     return run;
+  }
+  void add_block() {
+    blocks.push_back(std::make_unique<T[]>(kBlock));
+    room = kBlock;
   }
 
   // In index order, for range-for.

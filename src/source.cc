@@ -44,6 +44,13 @@ bool scan_two_words(const std::string& line, std::string& first, std::string& se
 
 constexpr size_t kReadBuffer = 1 << 16;
 
+// Texts rarely hold a NUL: one look per buffer, and another only past each NUL found, spares
+// every line a look of its own.
+size_t find_nul(const TextFile& f, size_t from) {
+  const void* nul = std::memchr(f.buffer.data() + from, '\0', f.filled - from);
+  return nul ? static_cast<size_t>(static_cast<const char*>(nul) - f.buffer.data()) : f.filled;
+}
+
 // Makes bytes available; false at the end of the file or after a failed read.
 bool fill(TextFile& f) {
   if (f.position < f.filled) return true;
@@ -51,6 +58,7 @@ bool fill(TextFile& f) {
   f.position = 0;
   f.filled = std::fread(f.buffer.data(), 1, f.buffer.size(), f.stream);
   if (f.filled == 0 && std::ferror(f.stream)) f.failed = true;
+  f.nul = find_nul(f, 0);
   return f.filled > 0;
 }
 
@@ -93,9 +101,9 @@ LineRead read_text_line(TextFile& f, size_t max_chars, std::string& line) {
     const char* feed = static_cast<const char*>(std::memchr(start, '\n', window));
     size_t take = feed ? static_cast<size_t>(feed - start) + 1 : window;
     if (!cut) {
-      const char* nul = static_cast<const char*>(std::memchr(start, '\0', take));
-      line.append(start, nul ? static_cast<size_t>(nul - start) : take);
-      cut = nul != nullptr;
+      if (f.nul < f.position) f.nul = find_nul(f, f.position);
+      cut = f.nul < f.position + take;
+      line.append(start, cut ? f.nul - f.position : take);
     }
     f.position += take;
     count += take;

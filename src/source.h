@@ -85,6 +85,7 @@ struct TextFile {
   std::vector<char> buffer;
   size_t position = 0;  // next byte of the buffer to hand out
   size_t filled = 0;    // bytes in the buffer
+  size_t nul = 0;       // the first NUL of the buffer at or after `position`, or `filled`
   bool failed = false;  // a read failed for a reason other than the end of the file
   TextFile() = default;
   TextFile(const TextFile&) = delete;  // it owns its stream

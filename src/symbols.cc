@@ -94,6 +94,18 @@ void grow_index() {
   }
 }
 
+// A name not in the table yet.
+int add_symbol(std::string_view name, uint32_t hash) {
+  if ((g_table.size() + 1) * 2 > g_slots.size()) grow_index();
+  g_table.emplace_back();
+  g_table.back().name.assign(name);
+  g_names += name;
+  g_name_start.push_back(static_cast<uint32_t>(g_names.size()));
+  int index = static_cast<int>(g_table.size()) - 1;
+  slot_for(name, hash) = Slot{hash, index};
+  return index;
+}
+
 }  // namespace
 
 void symbols_reset() {
@@ -114,14 +126,7 @@ int symbol_find_or_add(std::string_view name) {
     int index = slot_for(name, hash).index;
     if (index >= 0) return index;
   }
-  if ((g_table.size() + 1) * 2 > g_slots.size()) grow_index();
-  g_table.emplace_back();
-  g_table.back().name.assign(name);
-  g_names += name;
-  g_name_start.push_back(static_cast<uint32_t>(g_names.size()));
-  int index = static_cast<int>(g_table.size()) - 1;
-  slot_for(name, hash) = Slot{hash, index};
-  return index;
+  return add_symbol(name, hash);
 }
 
 int symbol_count() {
