@@ -24,21 +24,8 @@ std::string_view name_at(int32_t index) {
                           g_name_start[static_cast<size_t>(index) + 1] - start);
 }
 
-// Names are a few bytes long: a plain loop beats a call to memcmp.
-bool same_name(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (a[i] != b[i]) return false;
-  }
-  return true;
-}
-
-struct Slot {
-  uint32_t hash = 0;
-  int32_t index = -1;  // -1: empty
-};
-std::vector<Slot> g_slots;  // a power of two in size, at most half full
-
+// Names are read eight bytes at a time, or four for a short one, the last word overlapping the
+// one before it: for the hash and for the comparison alike.
 uint64_t load64(const char* p) {
   uint64_t word;
   std::memcpy(&word, p, sizeof word);
@@ -50,8 +37,31 @@ uint32_t load32(const char* p) {
   return word;
 }
 
-// Eight bytes at a time, the last (or only) eight overlapping the ones before: a name of a few
-// bytes costs a handful of instructions, not a multiplication per byte.
+bool same_name(std::string_view a, std::string_view b) {
+  size_t n = a.size();
+  if (n != b.size()) return false;
+  const char* p = a.data();
+  const char* q = b.data();
+  if (n >= 8) {
+    for (size_t i = 0; i + 8 < n; i += 8) {
+      if (load64(p + i) != load64(q + i)) return false;
+    }
+    return load64(p + n - 8) == load64(q + n - 8);
+  }
+  if (n >= 4) return load32(p) == load32(q) && load32(p + n - 4) == load32(q + n - 4);
+  for (size_t i = 0; i < n; ++i) {
+    if (p[i] != q[i]) return false;
+  }
+  return true;
+}
+
+struct Slot {
+  uint32_t hash = 0;
+  int32_t index = -1;  // -1: empty
+};
+std::vector<Slot> g_slots;  // a power of two in size, at most half full
+
+// A name of a few bytes costs a handful of instructions, not a multiplication per byte.
 uint32_t hash_of(std::string_view name) {
   constexpr uint64_t kMultiplier = 0x9E3779B97F4A7C15u;
   const char* p = name.data();
