@@ -23,14 +23,24 @@ inline bool same_ignoring_case(std::string_view a, std::string_view b) {
   return true;
 }
 
-// Characters of names and numbers, in ASCII only, looked up in one table of class bits.
-enum CharClass : uint8_t { CHAR_DIGIT = 1, CHAR_LETTER = 2, CHAR_UNDERSCORE = 4 };
+// Characters of names and numbers, and two of the white-space sets below, in ASCII only, looked
+// up in one table of class bits.
+enum CharClass : uint8_t {
+  CHAR_DIGIT = 1,
+  CHAR_LETTER = 2,
+  CHAR_UNDERSCORE = 4,
+  CHAR_BLANK = 8,              // the splitter's white space
+  CHAR_EXPRESSION_SPACE = 16,  // the tokenizer's
+};
 struct CharClasses {
   uint8_t bits[256] = {};
   constexpr CharClasses() {
     for (int c = '0'; c <= '9'; ++c) bits[c] = CHAR_DIGIT;
     for (int c = 'a'; c <= 'z'; ++c) bits[c] = bits[c - 'a' + 'A'] = CHAR_LETTER;
     bits[static_cast<unsigned char>('_')] = CHAR_UNDERSCORE;
+    for (char c : {' ', '\t'}) bits[static_cast<unsigned char>(c)] |= CHAR_BLANK;
+    for (char c : {' ', '\t', '\r', '\n'})
+      bits[static_cast<unsigned char>(c)] |= CHAR_EXPRESSION_SPACE;
   }
 };
 inline constexpr CharClasses kCharClasses;
@@ -65,7 +75,7 @@ inline bool is_name_char(char c) {
 //   inst.dat tokens:                             tab, LF, blank
 //   expression tokenizer:                        blank, tab, CR, LF
 inline bool is_split_blank(char c) {
-  return c == ' ' || c == '\t';
+  return has_class(c, CHAR_BLANK);
 }
 inline bool is_scan_space(char c) {
   return c == ' ' || (c >= '\t' && c <= '\r');
@@ -74,7 +84,7 @@ inline bool is_definition_separator(char c) {
   return c == '\t' || c == '\n' || c == ' ';
 }
 inline bool is_expression_space(char c) {
-  return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+  return has_class(c, CHAR_EXPRESSION_SPACE);
 }
 
 enum LineRead { READ_LINE, READ_END, READ_ERROR };
