@@ -26,13 +26,13 @@ constexpr int32_t kSecondHalfBit = 0x100;
 void append_hex(std::string& out, uint32_t value, int width, bool upper = false) {
   const char* digits = upper ? "0123456789ABCDEF" : "0123456789abcdef";
   char buffer[8];
-  int n = 0;
+  int n = 0;  // digits, written from the end of the buffer
   do {
-    buffer[n++] = digits[value & 0xF];
+    buffer[7 - n++] = digits[value & 0xF];
     value >>= 4;
   } while (value != 0);
-  for (int pad = n; pad < width; ++pad) out += '0';
-  while (n > 0) out += buffer[--n];
+  if (n < width) out.append(static_cast<size_t>(width - n), '0');
+  out.append(buffer + 8 - n, static_cast<size_t>(n));
 }
 
 // "%-Ns": pads on the right, never cuts.
