@@ -62,14 +62,16 @@ bool fill(TextFile& f) {
   return f.filled > 0;
 }
 
-// Where the text before the comment ends: at the first line feed, ';' or "//".
-size_t comment_start(std::string_view line) {
-  size_t end = line.size();
-  for (char stop : {'\n', ';'}) end = std::min(end, line.find(stop));
-  for (size_t slash = line.find('/'); slash < end; slash = line.find('/', slash + 1)) {
-    if (slash + 1 < line.size() && line[slash + 1] == '/') return slash;
+// Where the text before the comment ends: at the first line feed, ';' or "//". One scan for
+// the three characters; a NUL inside the text (the reader never leaves one) is passed over.
+size_t comment_start(const std::string& line) {
+  const char* text = line.c_str();
+  for (size_t i = std::strcspn(text, "\n;/"); i < line.size();
+       i += 1 + std::strcspn(text + i + 1, "\n;/")) {
+    if (text[i] == '\n' || text[i] == ';') return i;
+    if (text[i] == '/' && text[i + 1] == '/') return i;
   }
-  return end;
+  return line.size();
 }
 
 [[noreturn]] void read_failed(const std::string& name) {

@@ -70,6 +70,8 @@ TEST(Splitter, Lines) {
       {"\tx a/", "|x|a/@3"},
       {"\tx a//", "|x|a@3"},
       {"//x y\n", "|"},
+      {"\tx a/b/;c//d\n", "|x|a/b/@3"},
+      {"\tx a/ /b\nc;d", "|x|a/ /b@3"},
       {"\tx 'a;b'\n", "|x|'a@3"},
       {"\tmov ,a\n", "|mov|a@6"},
       {"\tmov ,,a , b\n", "|mov|a@7| b@10"},
