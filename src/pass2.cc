@@ -66,8 +66,8 @@ struct ResolverState {
   std::vector<OperandRef> operand_pending;
   bool operands_swept = false;  // the first operand sweep looks at every operand
   int operands_waiting = 0;     // operands waiting on a symbol
-  // The equ sweep under way: symbols still to visit in it, and the symbol it is at (-1: none).
-  std::priority_queue<int, std::vector<int>, std::greater<int>> equ_current;
+  // The equ sweep under way: symbols it woke further on, and the symbol it is at (-1: none).
+  std::priority_queue<int, std::vector<int>, std::greater<int>> equ_woken;
   int equ_position = -1;
   std::vector<CounterState> counter_before;  // at each statement, in the last address sweep
   std::vector<int> address_changes;          // statements whose inputs changed since then
@@ -120,7 +120,7 @@ void learn_symbol(int index, int32_t value) {
       case WAIT_EQU:
         // Inside an equ sweep, a symbol further on is still visited by this very sweep.
         if (waiter.index > g_work.equ_position && g_work.equ_position >= 0) {
-          g_work.equ_current.push(waiter.index);
+          g_work.equ_woken.push(waiter.index);
         } else {
           g_work.equ_pending.push_back(waiter.index);
         }
@@ -157,11 +157,21 @@ void resolve_equs() {
   bool progress;
   do {
     progress = false;
-    for (int index : take_sorted(g_work.equ_pending)) g_work.equ_current.push(index);
-    while (!g_work.equ_current.empty()) {
-      int index = g_work.equ_current.top();
-      g_work.equ_current.pop();
-      if (index == g_work.equ_position) continue;  // woken twice in one sweep
+    // The symbols pending when the sweep starts, in order, merged with those it wakes on its way.
+    std::vector<int> sweep = take_sorted(g_work.equ_pending);
+    size_t next = 0;
+    for (;;) {
+      int index;
+      auto& woken = g_work.equ_woken;
+      if (!woken.empty() && (next == sweep.size() || woken.top() < sweep[next])) {
+        index = woken.top();
+        woken.pop();
+      } else if (next < sweep.size()) {
+        index = sweep[next++];
+      } else {
+        break;
+      }
+      if (index == g_work.equ_position) continue;  // met twice in one sweep
       g_work.equ_position = index;
       SymbolEntry& entry = symbol_at(index);
       if (entry.valueKnown) continue;
