@@ -96,8 +96,8 @@ int32_t detect_directive(const SplitLine& s) {
 }
 
 void parse_operands(const SplitLine& s) {
-  for (int32_t& tree : g_trees) tree = kNoTree;
   for (int k = 0; k < s.operandCount; ++k) {
+    g_trees[k] = kNoTree;
     if (g_literal_matched[k]) continue;
     int32_t column = -1;
     // The splitter ends each operand with a NUL.

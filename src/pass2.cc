@@ -299,8 +299,7 @@ void assign_addresses() {
 
 // One operand without a value yet. A missing symbol is waited for unless `final_check`; any
 // other failure is reported.
-void evaluate_operand(const OperandRef& ref, bool final_check) {
-  StatementRecord& s = statement_at(ref.statement);
+void evaluate_operand(StatementRecord& s, const OperandRef& ref, bool final_check) {
   int32_t tree = s.operands[static_cast<size_t>(ref.operand)].tree;
   if (tree != kNoTree && expr_node(tree).known) return;
   int code = evaluate(tree);
@@ -320,12 +319,12 @@ void evaluate_operand(const OperandRef& ref, bool final_check) {
 // Every expression operand, in statement order.
 template <typename Visit>
 void each_expression_operand(Visit visit) {
-  const StatementList& list = statement_list();
+  StatementList& list = statement_list();
   for (size_t i = 0; i < list.size(); ++i) {
-    const StatementRecord& s = list[i];
+    StatementRecord& s = list[i];
     for (size_t k = 0; k < s.operands.size(); ++k) {
       if (s.operands[k].isExpression == 1)
-        visit(OperandRef{static_cast<int>(i), static_cast<int>(k)});
+        visit(s, OperandRef{static_cast<int>(i), static_cast<int>(k)});
     }
   }
 }
@@ -333,17 +332,21 @@ void each_expression_operand(Visit visit) {
 void evaluate_operands() {
   if (!g_work.operands_swept) {
     g_work.operands_swept = true;
-    each_expression_operand([](const OperandRef& ref) { evaluate_operand(ref, false); });
+    each_expression_operand(
+        [](StatementRecord& s, const OperandRef& ref) { evaluate_operand(s, ref, false); });
     return;
   }
-  for (const OperandRef& ref : take_sorted(g_work.operand_pending)) evaluate_operand(ref, false);
+  for (const OperandRef& ref : take_sorted(g_work.operand_pending)) {
+    evaluate_operand(statement_at(ref.statement), ref, false);
+  }
 }
 
 // Once no iteration makes progress, an operand without a value is one still waiting on a
 // symbol: when none waits, there is nothing to report.
 void final_check() {
   if (g_work.operands_waiting == 0) return;
-  each_expression_operand([](const OperandRef& ref) { evaluate_operand(ref, true); });
+  each_expression_operand(
+      [](StatementRecord& s, const OperandRef& ref) { evaluate_operand(s, ref, true); });
 }
 
 // The value of a configuration symbol, cut to 12 bits; reported when the name is absent.
