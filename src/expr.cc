@@ -386,18 +386,6 @@ void evaluate_leaf(ExprNode& node) {
   node.known = 1;
 }
 
-// An operand of an operator; false when it has no value.
-bool evaluate_child(int32_t index) {
-  ExprNode& node = g_nodes[static_cast<size_t>(index)];
-  if (node.known) return true;
-  if (node.kind == TOK_OPERATOR) {
-    evaluate_expression(index);
-  } else {
-    evaluate_leaf(node);
-  }
-  return current_error == E_NONE;
-}
-
 }  // namespace
 
 void evaluate_expression(int32_t tree) {
@@ -410,8 +398,17 @@ void evaluate_expression(int32_t tree) {
   }
   // An operator: its operands first, the left one before the right one.
   int32_t left = left_of(*node, tree);
-  if (left != kNoTree && !evaluate_child(left)) return;
-  if (node->right != kNoTree && !evaluate_child(node->right)) return;
+  for (int32_t operand : {left, node->right}) {
+    if (operand == kNoTree) continue;
+    ExprNode& child = g_nodes[static_cast<size_t>(operand)];
+    if (child.known) continue;
+    if (child.kind == TOK_OPERATOR) {
+      evaluate_expression(operand);
+    } else {
+      evaluate_leaf(child);
+    }
+    if (current_error != E_NONE) return;
+  }
   // Operators work on unsigned values so that every result wraps instead of overflowing.
   int32_t a = left != kNoTree ? g_nodes[static_cast<size_t>(left)].value : 0;
   int32_t b = node->right != kNoTree ? g_nodes[static_cast<size_t>(node->right)].value : 0;
