@@ -192,6 +192,7 @@ TEST(Parser, TreesAndErrors) {
       {"(2)(3)", "missing operator@0"},
       {"(2) 3", "missing operator@0"},
       {"5 ~3", "unary expression with 2 parameters@2"},
+      {"10 ~3", "unary expression with 2 parameters@3"},  // 10 is OP_NOT's code, not an operator
       {"2~3", "unary expression with 2 parameters@1"},
       {"x(-1)", "unary expression with 2 parameters@2"},
       {"x + DSTART", "reserved word in expression@4"},

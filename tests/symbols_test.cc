@@ -63,6 +63,15 @@ TEST(SymbolTable, IndicesSurviveGrowth) {
   EXPECT_EQ(symbol_find("k5000"), -1);
   EXPECT_EQ(symbol_find_or_add("k4999"), 4999);
   EXPECT_EQ(symbol_count(), 5000);
+  EXPECT_EQ(symbol_name(5000), "");
+  EXPECT_EQ(symbol_name(-1), "");
+
+  // A reset forgets the names and their index: a new run starts from index 0.
+  symbols_reset();
+  EXPECT_EQ(symbol_count(), 0);
+  EXPECT_EQ(symbol_find("k1"), -1);
+  EXPECT_EQ(symbol_find_or_add("k4999"), 0);
+  EXPECT_EQ(symbol_find("k4999"), 0);
 }
 
 }  // namespace
