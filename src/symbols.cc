@@ -62,7 +62,7 @@ struct Slot {
 std::vector<Slot> g_slots;  // a power of two in size, at most half full
 
 // A name of a few bytes costs a handful of instructions, not a multiplication per byte.
-uint32_t hash_of(std::string_view name) {
+inline uint32_t hash_of(std::string_view name) {
   constexpr uint64_t kMultiplier = 0x9E3779B97F4A7C15u;
   const char* p = name.data();
   size_t n = name.size();
