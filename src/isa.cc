@@ -64,14 +64,14 @@ LineResult parse_definition(const std::vector<DefinitionToken>& tokens, Instruct
 
   def.name = tokens[0].text;
   for (size_t i = 1; i < sep; ++i) {
-    const std::string& spec = tokens[i].text;
+    const std::string& form = tokens[i].text;
     OperandSpec operand;
-    if (spec[0] == '"') {
+    if (form[0] == '"') {
       // Text between the quotes; a lone quote has none.
-      if (spec.size() >= 2) operand.literal = spec.substr(1, spec.size() - 2);
+      if (form.size() >= 2) operand.literal = form.substr(1, form.size() - 2);
     } else {
       operand.isNumeric = 1;
-      operand.width = low_byte(read_decimal(spec.c_str() + 1, nullptr));
+      operand.width = low_byte(read_decimal(form.c_str() + 1, nullptr));
     }
     def.operands.push_back(std::move(operand));
   }
