@@ -1,7 +1,6 @@
 #include "expr.h"
 
 #include <bit>
-#include <cstring>
 #include <string_view>
 #include <vector>
 
@@ -188,6 +187,11 @@ bool is_leaf(std::span<const ExprToken> tokens) {
   return tokens.size() == 1 && (tokens[0].kind == TOK_NUMBER || tokens[0].kind == TOK_SYMBOL);
 }
 
+// An operator's operand: a lone leaf is made into its node here, without a parse of its own.
+int32_t parse_operand(std::span<ExprToken> tokens, int32_t& error_column) {
+  return is_leaf(tokens) ? make_node(tokens[0]) : parse_expression(tokens, error_column);
+}
+
 // The left operand of the node at `index`: the next node for a binary operator.
 int32_t left_of(const ExprNode& node, int32_t index) {
   bool binary = node.kind == TOK_OPERATOR && node.tokenValue != OP_NOT && node.tokenValue != OP_NEG;
@@ -348,20 +352,13 @@ int32_t parse_expression(std::span<ExprToken> tokens, int32_t& error_column) {
     return parse_failed(E_UNARY_TWO_PARAMS, tokens[split].column, error_column);
   }
 
-  std::span<ExprToken> left = tokens.subspan(first, split - first);
-  std::span<ExprToken> right = tokens.subspan(split + 1, end - split - 1);
   // By index: making the operands' nodes may move this one. A tree's root is the first node
-  // its parse makes, so the left operand starts right after this node. An operand that is a
-  // lone leaf is made here, without a parse of its own.
+  // its parse makes, so the left operand starts right after this node.
   int32_t node = make_node(tokens[split]);
-  if (!unary) {
-    if (is_leaf(left)) {
-      make_node(left[0]);
-    } else if (parse_expression(left, error_column) == kNoTree) {
-      return kNoTree;
-    }
+  if (!unary && parse_operand(tokens.subspan(first, split - first), error_column) == kNoTree) {
+    return kNoTree;
   }
-  int32_t operand = is_leaf(right) ? make_node(right[0]) : parse_expression(right, error_column);
+  int32_t operand = parse_operand(tokens.subspan(split + 1, end - split - 1), error_column);
   if (operand == kNoTree) return kNoTree;
   g_nodes[static_cast<size_t>(node)].right = operand;
   return node;

@@ -160,9 +160,9 @@ void resolve_equs() {
     // The symbols pending when the sweep starts, in order, merged with those it wakes on its way.
     std::vector<int> sweep = take_sorted(g_work.equ_pending);
     size_t next = 0;
+    auto& woken = g_work.equ_woken;
     for (;;) {
       int index;
-      auto& woken = g_work.equ_woken;
       if (!woken.empty() && (next == sweep.size() || woken.top() < sweep[next])) {
         index = woken.top();
         woken.pop();
