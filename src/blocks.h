@@ -30,7 +30,7 @@ struct BlockArray {
     room = 0;
   }
 
-  // A new element, value-initialised.
+  // A new element, as its default constructor made it when its block was added.
   T& emplace_back() {
     if (room == 0) add_block();
     --room;
@@ -50,10 +50,7 @@ struct BlockArray {
     count += n;
     return run;
   }
-  void add_block() {
-    blocks.push_back(std::make_unique<T[]>(kBlock));
-    room = kBlock;
-  }
+  void add_block();
 
   // In index order, for range-for.
   template <typename Array, typename Element>
@@ -72,3 +69,12 @@ struct BlockArray {
   Walk<const BlockArray, const T> begin() const { return {this, 0}; }
   Walk<const BlockArray, const T> end() const { return {this, count}; }
 };
+
+// Out of the class body: growing is rare, and the element functions stay small without it.
+// Elements are default-initialised, never zeroed first: every element type here sets all its
+// fields, except char, whose blocks take() hands out to be written.
+template <typename T>
+void BlockArray<T>::add_block() {
+  blocks.push_back(std::make_unique_for_overwrite<T[]>(kBlock));
+  room = kBlock;
+}

@@ -192,9 +192,13 @@ int32_t parse_operand(std::span<ExprToken> tokens, int32_t& error_column) {
   return is_leaf(tokens) ? make_node(tokens[0]) : parse_expression(tokens, error_column);
 }
 
+bool is_unary(int32_t op) {
+  return op == OP_NOT || op == OP_NEG;
+}
+
 // The left operand of the node at `index`: the next node for a binary operator.
 int32_t left_of(const ExprNode& node, int32_t index) {
-  bool binary = node.kind == TOK_OPERATOR && node.tokenValue != OP_NOT && node.tokenValue != OP_NEG;
+  bool binary = node.kind == TOK_OPERATOR && !is_unary(node.tokenValue);
   return binary ? index + 1 : kNoTree;
 }
 
@@ -235,9 +239,12 @@ int32_t left_operand(int32_t index) {
 int32_t reserved_word(std::string_view text) {
   if (text.size() < 2 || text.size() > 3) return -1;
   for (int32_t w = 0; w < 3; ++w) {
-    if (kReservedWords[w][0] == fold_case(text[0]) && same_ignoring_case(text, kReservedWords[w])) {
-      return w;
-    }
+    // The words are small letters only, and c | 0x20 is the small letter for that letter and
+    // its capital and for no other character.
+    std::string_view word = kReservedWords[w];
+    size_t n = 0;
+    while (n < word.size() && n < text.size() && (text[n] | 0x20) == word[n]) ++n;
+    if (n == word.size() && n == text.size()) return w;
   }
   return -1;
 }
@@ -280,6 +287,16 @@ int32_t parse_expression(std::span<ExprToken> tokens, int32_t& error_column) {
   current_error = E_NONE;
   if (tokens.empty()) return parse_failed(E_MISSING_EXPRESSION, 0, error_column);
   if (is_leaf(tokens)) return make_node(tokens[0]);
+  // Two leaves and a binary operator between them, the commonest operand after a lone leaf,
+  // come out of the walk below as they are: the operator's node and its operands' at once.
+  if (tokens.size() == 3 && tokens[1].kind == TOK_OPERATOR && !is_unary(tokens[1].value) &&
+      is_leaf(tokens.first(1)) && is_leaf(tokens.last(1))) {
+    int32_t node = make_node(tokens[1]);
+    make_node(tokens[0]);
+    int32_t right = make_node(tokens[2]);
+    g_nodes[static_cast<size_t>(node)].right = right;
+    return node;
+  }
 
   // One walk: a reserved word fails at once; a "-" at the start, after an operator or after
   // "(" negates; every token learns its parenthesis depth; and the split is found: the loosest
@@ -336,7 +353,7 @@ int32_t parse_expression(std::span<ExprToken> tokens, int32_t& error_column) {
   }
 
   if (split == tokens.size()) return parse_failed(E_MISSING_OPERATOR, 0, error_column);
-  bool unary = tokens[split].value == OP_NOT || tokens[split].value == OP_NEG;
+  bool unary = is_unary(tokens[split].value);
   if (unary) {
     // Only unary operators at this depth: the first one applies to everything after it.
     for (size_t i = first; i < end; ++i) {
