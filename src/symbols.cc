@@ -132,11 +132,9 @@ int symbol_find(std::string_view name) {
 
 int symbol_find_or_add(std::string_view name) {
   uint32_t hash = hash_of(name);
-  if (!g_slots.empty()) {
-    int index = slot_for(name, hash).index;
-    if (index >= 0) return index;
-  }
-  return add_symbol(name, hash);
+  if (g_slots.empty()) return add_symbol(name, hash);
+  int index = slot_for(name, hash).index;
+  return index >= 0 ? index : add_symbol(name, hash);
 }
 
 int symbol_count() {
