@@ -175,10 +175,13 @@ bool is_paren(const ExprToken& t, int32_t which) {
   return t.kind == TOK_PAREN && t.value == which;
 }
 
-int32_t make_node(const ExprToken& token) {
-  ExprNode& node = g_nodes.emplace_back();
+void set_node(ExprNode& node, const ExprToken& token) {
   node.kind = static_cast<uint8_t>(token.kind);
   node.tokenValue = token.value;
+}
+
+int32_t make_node(const ExprToken& token) {
+  set_node(g_nodes.emplace_back(), token);
   return static_cast<int32_t>(g_nodes.size()) - 1;
 }
 
@@ -291,10 +294,12 @@ int32_t parse_expression(std::span<ExprToken> tokens, int32_t& error_column) {
   // come out of the walk below as they are: the operator's node and its operands' at once.
   if (tokens.size() == 3 && tokens[1].kind == TOK_OPERATOR && !is_unary(tokens[1].value) &&
       is_leaf(tokens.first(1)) && is_leaf(tokens.last(1))) {
-    int32_t node = make_node(tokens[1]);
-    make_node(tokens[0]);
-    int32_t right = make_node(tokens[2]);
-    g_nodes[static_cast<size_t>(node)].right = right;
+    std::span<ExprNode> nodes = g_nodes.take(3);
+    int32_t node = static_cast<int32_t>(g_nodes.size()) - 3;
+    set_node(nodes[0], tokens[1]);
+    set_node(nodes[1], tokens[0]);
+    set_node(nodes[2], tokens[2]);
+    nodes[0].right = node + 2;
     return node;
   }
 
