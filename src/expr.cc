@@ -416,21 +416,23 @@ void evaluate_expression(int32_t tree) {
     return;
   }
   // An operator: its operands first, the left one before the right one.
-  int32_t left = left_of(*node, tree);
-  for (int32_t operand : {left, node->right}) {
-    if (operand == kNoTree) continue;
-    ExprNode& child = g_nodes[static_cast<size_t>(operand)];
-    if (child.known) continue;
-    if (child.kind == TOK_OPERATOR) {
-      evaluate_expression(operand);
-    } else {
-      evaluate_leaf(child);
+  int32_t operands[2] = {left_of(*node, tree), node->right};
+  int32_t values[2] = {0, 0};
+  for (int k = 0; k < 2; ++k) {
+    if (operands[k] == kNoTree) continue;
+    ExprNode& child = g_nodes[static_cast<size_t>(operands[k])];
+    if (!child.known) {
+      if (child.kind == TOK_OPERATOR) {
+        evaluate_expression(operands[k]);
+      } else {
+        evaluate_leaf(child);
+      }
+      if (current_error != E_NONE) return;
     }
-    if (current_error != E_NONE) return;
+    values[k] = child.value;
   }
   // Operators work on unsigned values so that every result wraps instead of overflowing.
-  int32_t a = left != kNoTree ? g_nodes[static_cast<size_t>(left)].value : 0;
-  int32_t b = node->right != kNoTree ? g_nodes[static_cast<size_t>(node->right)].value : 0;
+  int32_t a = values[0], b = values[1];
   uint32_t ua = static_cast<uint32_t>(a), ub = static_cast<uint32_t>(b);
   uint32_t result = 0;
   switch (node->tokenValue) {
