@@ -15,22 +15,21 @@ namespace {
 std::vector<ExprToken> g_tokens;
 BlockArray<ExprNode> g_nodes;
 
-// The recognizers: > 0 accepted (the token's length), 0 not this form, < 0 a malformed token.
-using Recognizer = int (*)(const char* text, int32_t& value);
+// What a recognizer makes of the text: a length > 0 accepts a token of that length and value,
+// 0 means not this form, and < 0 a malformed token.
+struct Match {
+  int length = 0;
+  int32_t value = 0;
+};
+using Recognizer = Match (*)(const char* text);
 
-int match_paren(const char* text, int32_t& value) {
-  if (text[0] == '(') {
-    value = PAREN_OPEN;
-    return 1;
-  }
-  if (text[0] == ')') {
-    value = PAREN_CLOSE;
-    return 1;
-  }
-  return 0;
+Match match_paren(const char* text) {
+  if (text[0] == '(') return {1, PAREN_OPEN};
+  if (text[0] == ')') return {1, PAREN_CLOSE};
+  return {};
 }
 
-int match_radix_literal(const char* text, int32_t& value) {
+Match match_radix_literal(const char* text) {
   uint32_t base;
   switch (fold_case(text[0])) {
     case 'b':
@@ -43,63 +42,57 @@ int match_radix_literal(const char* text, int32_t& value) {
       base = 16;
       break;
     default:
-      return 0;
+      return {};
   }
-  if (text[1] != '\'') return 0;
+  if (text[1] != '\'') return {};
   uint32_t result = 0;
   int i = 2;
   for (; text[i] != '\''; ++i) {
     // Anything but a digit of the base, the end of the text included, is malformed.
     uint32_t digit = static_cast<uint32_t>(digit_value(text[i]));
-    if (digit >= base) return -1;
+    if (digit >= base) return {-1, 0};
     result = result * base + digit;
   }
-  value = static_cast<int32_t>(result);
-  return i + 1;
+  return {i + 1, static_cast<int32_t>(result)};
 }
 
 constexpr std::string_view kReservedWords[] = {"org", "equ", "ds"};
 
-int match_reserved_word(const char* text, int32_t& value) {
+Match match_reserved_word(const char* text) {
   char first = fold_case(text[0]);
   for (int w = 0; w < 3; ++w) {
     std::string_view word = kReservedWords[w];
     if (word[0] != first) continue;
     size_t n = 0;
     while (n < word.size() && text[n] != '\0' && fold_case(text[n]) == word[n]) ++n;
-    if (n == word.size()) {
-      value = w;
-      return static_cast<int>(n);
-    }
+    if (n == word.size()) return {static_cast<int>(n), w};
   }
-  return 0;
+  return {};
 }
 
-int match_hex_literal(const char* text, int32_t& value) {
+Match match_hex_literal(const char* text) {
   int i;
   if (text[0] == '$') {
     i = 1;
   } else if (text[0] == '0' && text[1] == 'x') {
     i = 2;
   } else {
-    return 0;
+    return {};
   }
   int start = i;
   uint32_t result = 0;
   while (is_hex_digit(text[i]))
     result = result * 16 + static_cast<uint32_t>(digit_value(text[i++]));
-  if (i == start) return -1;
-  value = static_cast<int32_t>(result);
-  return i;
+  if (i == start) return {-1, 0};
+  return {i, static_cast<int32_t>(result)};
 }
 
-int match_decimal_literal(const char* text, int32_t& value) {
+Match match_decimal_literal(const char* text) {
   int i = 0;
   uint32_t result = 0;
   while (is_digit(text[i])) result = result * 10 + static_cast<uint32_t>(text[i++] - '0');
-  if (i == 0) return 0;
-  value = static_cast<int32_t>(result);
-  return i;
+  if (i == 0) return {};
+  return {i, static_cast<int32_t>(result)};
 }
 
 // Indexed by OperatorCode; OP_NEG shares "-" with OP_SUB and so is never matched.
@@ -119,23 +112,21 @@ struct OperatorByStart {
 };
 const OperatorByStart kOperatorByStart;
 
-int match_operator(const char* text, int32_t& value) {
+Match match_operator(const char* text) {
   int code = kOperatorByStart.op[static_cast<unsigned char>(text[0])] - 1;
-  if (code < 0) return 0;
+  if (code < 0) return {};
   const char* candidate = kOperatorTexts[code];
   int n = 0;
   while (candidate[n] != '\0' && text[n] == candidate[n]) ++n;
-  if (candidate[n] != '\0') return 0;
-  value = code;
-  return n;
+  if (candidate[n] != '\0') return {};
+  return {n, code};
 }
 
-int match_symbol(const char* text, int32_t& value) {
-  if (!is_name_start(text[0])) return 0;
+Match match_symbol(const char* text) {
+  if (!is_name_start(text[0])) return {};
   int n = 1;
   while (is_name_char(text[n])) ++n;
-  value = symbol_find_or_add(std::string_view(text, static_cast<size_t>(n)));
-  return n;
+  return {n, symbol_find_or_add(std::string_view(text, static_cast<size_t>(n)))};
 }
 
 struct RecognizerEntry {
@@ -261,25 +252,24 @@ std::span<ExprToken> tokenize_expression(const char* text, int32_t& error_column
       ++pos;
       continue;
     }
-    int length = 0;
-    int32_t value = 0;
+    Match match;
     TokenKind kind = TOK_NUMBER;
     unsigned tries = kChoice.mask[static_cast<unsigned char>(text[pos])];
     for (; tries != 0; tries &= tries - 1) {
       int r = std::countr_zero(tries);
-      length = kRecognizers[r].match(text + pos, value);
-      if (length != 0) {
+      match = kRecognizers[r].match(text + pos);
+      if (match.length != 0) {
         kind = kRecognizers[r].kind;
         break;
       }
     }
-    if (length <= 0) {
+    if (match.length <= 0) {
       current_error = E_INVALID_TOKEN;
       error_column = pos;
       return {};
     }
-    g_tokens.push_back(ExprToken{kind, 0, pos, value});
-    pos += length;
+    g_tokens.push_back(ExprToken{kind, 0, pos, match.value});
+    pos += match.length;
   }
   error_column = -1;
   return g_tokens;
