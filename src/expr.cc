@@ -115,11 +115,10 @@ const OperatorByStart kOperatorByStart;
 Match match_operator(const char* text) {
   int code = kOperatorByStart.op[static_cast<unsigned char>(text[0])] - 1;
   if (code < 0) return {};
+  // Its first character matched; operators are one or two characters long.
   const char* candidate = kOperatorTexts[code];
-  int n = 0;
-  while (candidate[n] != '\0' && text[n] == candidate[n]) ++n;
-  if (candidate[n] != '\0') return {};
-  return {n, code};
+  if (candidate[1] == '\0') return {1, code};
+  return text[1] == candidate[1] ? Match{2, code} : Match{};
 }
 
 Match match_symbol(const char* text) {
