@@ -157,8 +157,8 @@ int open_source(const std::string& path) {
 IncludeLine parse_include_line(const std::string& line, std::string& name) {
   // Most lines are not include lines: their first word does not start with '#'.
   size_t first = 0;
-  while (first < line.size() && is_scan_space(line[first])) ++first;
-  if (first == line.size() || line[first] != '#') return INCLUDE_NONE;
+  while (is_scan_space(line[first])) ++first;  // stops at the NUL after the line at the latest
+  if (line[first] != '#') return INCLUDE_NONE;
   std::string keyword, word;
   if (!scan_two_words(line, keyword, word) || !same_ignoring_case(keyword, "#include")) {
     return INCLUDE_NONE;
@@ -273,14 +273,15 @@ void split_line(std::string& line) {
     copy[stop] = '\0';
     return std::string_view(copy + start, stop - start);
   };
+  // A run of blanks stops at the NUL after the line at the latest.
   size_t i = 0, n = line.size();
   while (i < n && !is_split_blank(text[i])) ++i;
   s.label = field(0, i);
-  while (i < n && is_split_blank(text[i])) ++i;
+  while (is_split_blank(text[i])) ++i;
   size_t start = i;
   while (i < n && !is_split_blank(text[i])) ++i;
   s.mnemonic = field(start, i);
-  while (i < n && is_split_blank(text[i])) ++i;
+  while (is_split_blank(text[i])) ++i;
 
   // Sixteen fields at most; a field left empty (a comma straight after the mnemonic, or a run
   // of commas) adds no operand, so operands are numbered without gaps. Blanks at the end of an
