@@ -52,22 +52,31 @@ struct BlockArray {
   }
   void add_block();
 
-  // In index order, for range-for.
+  // In index order, for range-for: element by element inside a block, by index from one block
+  // to the next.
   template <typename Array, typename Element>
   struct Walk {
     Array* array;
     size_t index;
-    Element& operator*() const { return (*array)[index]; }
+    Element* element;  // the element at `index`, while there is one
+    Element& operator*() const { return *element; }
     Walk& operator++() {
       ++index;
+      if ((index & (kBlock - 1)) != 0) {
+        ++element;
+      } else if (index < array->count) {
+        element = &(*array)[index];
+      }
       return *this;
     }
     bool operator!=(const Walk& other) const { return index != other.index; }
   };
-  Walk<BlockArray, T> begin() { return {this, 0}; }
-  Walk<BlockArray, T> end() { return {this, count}; }
-  Walk<const BlockArray, const T> begin() const { return {this, 0}; }
-  Walk<const BlockArray, const T> end() const { return {this, count}; }
+  Walk<BlockArray, T> begin() { return {this, 0, count != 0 ? &(*this)[0] : nullptr}; }
+  Walk<BlockArray, T> end() { return {this, count, nullptr}; }
+  Walk<const BlockArray, const T> begin() const {
+    return {this, 0, count != 0 ? &(*this)[0] : nullptr};
+  }
+  Walk<const BlockArray, const T> end() const { return {this, count, nullptr}; }
 };
 
 // Out of the class body: growing is rare, and the element functions stay small without it.

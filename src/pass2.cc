@@ -319,13 +319,12 @@ void evaluate_operand(StatementRecord& s, const OperandRef& ref, bool final_chec
 // Every expression operand, in statement order.
 template <typename Visit>
 void each_expression_operand(Visit visit) {
-  StatementList& list = statement_list();
-  for (size_t i = 0; i < list.size(); ++i) {
-    StatementRecord& s = list[i];
+  int i = 0;
+  for (StatementRecord& s : statement_list()) {
     for (size_t k = 0; k < s.operands.size(); ++k) {
-      if (s.operands[k].isExpression == 1)
-        visit(s, OperandRef{static_cast<int>(i), static_cast<int>(k)});
+      if (s.operands[k].isExpression == 1) visit(s, OperandRef{i, static_cast<int>(k)});
     }
+    ++i;
   }
 }
 
@@ -376,8 +375,10 @@ void prepare() {
       g_work.equ_pending.push_back(i);
     }
   }
-  for (size_t i = 0; i < list.size(); ++i) {
-    if (list[i].kind == KIND_ORG) g_work.org_pending.push_back(static_cast<int>(i));
+  int i = 0;
+  for (const StatementRecord& s : list) {
+    if (s.kind == KIND_ORG) g_work.org_pending.push_back(i);
+    ++i;
   }
 }
 
