@@ -245,30 +245,30 @@ int32_t reserved_word(std::string_view text) {
 std::span<ExprToken> tokenize_expression(const char* text, int32_t& error_column) {
   current_error = E_NONE;
   g_tokens.clear();
-  int32_t pos = 0;
-  while (text[pos] != '\0') {
-    if (is_expression_space(text[pos])) {
-      ++pos;
+  for (const char* at = text; *at != '\0';) {
+    if (is_expression_space(*at)) {
+      ++at;
       continue;
     }
     Match match;
     TokenKind kind = TOK_NUMBER;
-    unsigned tries = kChoice.mask[static_cast<unsigned char>(text[pos])];
+    unsigned tries = kChoice.mask[static_cast<unsigned char>(*at)];
     for (; tries != 0; tries &= tries - 1) {
       int r = std::countr_zero(tries);
-      match = kRecognizers[r].match(text + pos);
+      match = kRecognizers[r].match(at);
       if (match.length != 0) {
         kind = kRecognizers[r].kind;
         break;
       }
     }
+    int32_t column = static_cast<int32_t>(at - text);
     if (match.length <= 0) {
       current_error = E_INVALID_TOKEN;
-      error_column = pos;
+      error_column = column;
       return {};
     }
-    g_tokens.push_back(ExprToken{kind, 0, pos, match.value});
-    pos += match.length;
+    g_tokens.push_back(ExprToken{kind, 0, column, match.value});
+    at += match.length;
   }
   error_column = -1;
   return g_tokens;
