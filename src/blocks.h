@@ -71,11 +71,15 @@ struct BlockArray {
     }
     bool operator!=(const Walk& other) const { return index != other.index; }
   };
-  Walk<BlockArray, T> begin() { return {this, 0, count != 0 ? &(*this)[0] : nullptr}; }
-  Walk<BlockArray, T> end() { return {this, count, nullptr}; }
-  Walk<const BlockArray, const T> begin() const {
-    return {this, 0, count != 0 ? &(*this)[0] : nullptr};
+  Walk<BlockArray, T> from(size_t index) {
+    return {this, index, index < count ? &(*this)[index] : nullptr};
   }
+  Walk<const BlockArray, const T> from(size_t index) const {
+    return {this, index, index < count ? &(*this)[index] : nullptr};
+  }
+  Walk<BlockArray, T> begin() { return from(0); }
+  Walk<BlockArray, T> end() { return {this, count, nullptr}; }
+  Walk<const BlockArray, const T> begin() const { return from(0); }
   Walk<const BlockArray, const T> end() const { return {this, count, nullptr}; }
 };
 

@@ -280,11 +280,12 @@ bool address_sweep() {
   g_work.address_swept = true;
   bool progress = false;
   CounterState counter = g_work.counter_before[static_cast<size_t>(first)];
-  for (int i = first; i < count; ++i) {
+  auto statement = list.from(static_cast<size_t>(first));
+  for (int i = first; i < count; ++i, ++statement) {
     CounterState& before = g_work.counter_before[static_cast<size_t>(i)];
     if (i > last_change && counter.same_as(before)) break;  // the rest is as last time
     before = counter;
-    assign_address(list[static_cast<size_t>(i)], counter, progress);
+    assign_address(*statement, counter, progress);
   }
   return progress;
 }
