@@ -235,7 +235,8 @@ int32_t reserved_word(std::string_view text) {
     // The words are small letters only, and c | 0x20 is the small letter for that letter and
     // its capital and for no other character.
     std::string_view word = kReservedWords[w];
-    size_t n = 0;
+    if ((text[0] | 0x20) != word[0]) continue;
+    size_t n = 1;
     while (n < word.size() && n < text.size() && (text[n] | 0x20) == word[n]) ++n;
     if (n == word.size() && n == text.size()) return w;
   }
