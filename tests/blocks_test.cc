@@ -11,45 +11,28 @@ struct Item {
   int pad[3] = {};
 };
 
-// Elements added one by one and in runs, with runs that pass over the end of a block: a walk
-// meets every index in order, the same element as indexing does, unwritten ones as made.
+// Elements added one by one (0) and in runs of take(), some passing over the end of a block: a
+// walk meets every index in order, the same element as indexing, unwritten ones as made.
 TEST(BlockArray, WalkMatchesIndexing) {
-  using Array = BlockArray<Item>;
-  const size_t block = Array::kBlock;
-  struct Case {
-    std::vector<size_t> runs;  // 0: one emplace_back, otherwise a take() of that many
+  const size_t block = BlockArray<Item>::kBlock;
+  const std::vector<size_t> cases[] = {
+      {}, {0}, {block}, {block, 0}, {block - 1, 0, 0}, {block - 2, 3, 0}, {5, block, block, 0},
   };
-  const Case cases[] = {
-      {{}},
-      {{0}},
-      {{block}},
-      {{block, 0}},
-      {{block - 1, 0, 0}},
-      {{block - 2, 3, 0}},  // the run does not fit: two elements passed over
-      {{5, block, block, 0}},
-  };
-  for (const Case& c : cases) {
-    Array array;
+  for (const std::vector<size_t>& runs : cases) {
+    BlockArray<Item> array;
     int next = 0;
-    for (size_t run : c.runs) {
-      if (run == 0) {
-        array.emplace_back().value = next++;
-      } else {
-        for (Item& item : array.take(run)) item.value = next++;
-      }
+    for (size_t run : runs) {
+      if (run == 0) array.emplace_back().value = next++;
+      for (Item& item : array.take(run)) item.value = next++;
     }
     size_t walked = 0;
-    const Array& fixed = array;
-    for (const Item& item : fixed) {
-      ASSERT_LT(walked, array.size());
-      EXPECT_EQ(&item, &array[walked]) << walked;
-      ++walked;
-    }
-    EXPECT_EQ(walked, array.size());
     std::vector<int> values;
-    for (Item& item : array) {
+    for (const Item& item : static_cast<const BlockArray<Item>&>(array)) {
+      ASSERT_LT(walked, array.size());
+      EXPECT_EQ(&item, &array[walked++]);
       if (item.value != -7) values.push_back(item.value);
     }
+    EXPECT_EQ(walked, array.size());
     ASSERT_EQ(values.size(), static_cast<size_t>(next));
     for (int i = 0; i < next; ++i) EXPECT_EQ(values[static_cast<size_t>(i)], i);
   }
