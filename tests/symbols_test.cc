@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -31,6 +32,11 @@ TEST(SymbolTable, NamesDifferingInOneByte) {
     EXPECT_EQ(symbol_find(names[i]), static_cast<int>(i)) << names[i];
     EXPECT_EQ(symbol_name(static_cast<int>(i)), names[i]);
     EXPECT_EQ(symbol_find(names[i] + "b"), -1) << names[i];
+    // Found by its own bytes, whatever follows it in the text it is read from.
+    std::string followed = names[i] + "bbbbbbbb";
+    EXPECT_EQ(symbol_find(std::string_view(followed).substr(0, names[i].size())),
+              static_cast<int>(i))
+        << names[i];
   }
   EXPECT_EQ(symbol_find("b"), -1);
   EXPECT_EQ(symbol_find(""), -1);
