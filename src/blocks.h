@@ -1,25 +1,53 @@
 // Growing storage in fixed blocks of about 64 KiB. What it holds never moves, so references stay
-// valid; growing touches each page once, where a doubling array touches it again at every copy;
-// and an index reaches its element with a shift and a mask.
+// valid; growing touches each page once, where a doubling array touches it again at every copy.
+// Two kinds, one per use:
+//   BlockList   elements added one at a time and reached by index or by a walk in order; its
+//               indices are consecutive, whatever the blocks, so element i + 1 is always the one
+//               added right after element i.
+//   BlockArena  runs of elements side by side in memory, handed out as spans and reached only
+//               through them; a run that does not fit the last block starts a new one, and the
+//               rest of the old block stays unused. Nothing walks an arena, so nothing can meet
+//               those unused elements.
 #pragma once
 
+#include <algorithm>
 #include <bit>
+#include <cassert>
 #include <cstddef>
 #include <memory>
 #include <span>
 #include <vector>
 
+// Elements per block. The small-block build (WENDRIX_SMALL_BLOCKS) makes every block a handful
+// of elements, so that even a small test crosses the ends of blocks many times.
 template <typename T>
-struct BlockArray {
-  static constexpr size_t kShift = std::bit_width(65536 / sizeof(T)) - 1;
-  static constexpr size_t kBlock = size_t{1} << kShift;
+constexpr size_t block_elements() {
+#ifdef WENDRIX_SMALL_BLOCKS
+  return 4;
+#else
+  return size_t{1} << (std::bit_width(65536 / sizeof(T)) - 1);
+#endif
+}
+
+template <typename T>
+struct BlockList {
+  static constexpr size_t kBlock = block_elements<T>();
+  static constexpr size_t kShift = std::bit_width(kBlock) - 1;
+  static_assert(std::has_single_bit(kBlock), "an index reaches its element by shift and mask");
 
   std::vector<std::unique_ptr<T[]>> blocks;
-  size_t count = 0;  // elements handed out, with the ends of blocks that take() passed over
-  size_t room = 0;   // elements left in the last block
+  size_t count = 0;   // elements added
+  T* next = nullptr;  // the next element of the last block, and
+  size_t room = 0;    // how many are left there: kept for a cheap emplace_back
 
-  T& operator[](size_t i) { return blocks[i >> kShift][i & (kBlock - 1)]; }
-  const T& operator[](size_t i) const { return blocks[i >> kShift][i & (kBlock - 1)]; }
+  T& operator[](size_t i) {
+    assert(i < count);
+    return blocks[i >> kShift][i & (kBlock - 1)];
+  }
+  const T& operator[](size_t i) const {
+    assert(i < count);
+    return blocks[i >> kShift][i & (kBlock - 1)];
+  }
   size_t size() const { return count; }
   bool empty() const { return count == 0; }
   T& back() { return (*this)[count - 1]; }
@@ -27,36 +55,26 @@ struct BlockArray {
   void clear() {
     blocks.clear();
     count = 0;
+    next = nullptr;
     room = 0;
   }
 
-  // A new element, as its default constructor made it when its block was added.
+  // A new element at index size() - 1, as its default constructor made it when its block was
+  // added.
   T& emplace_back() {
     if (room == 0) add_block();
     --room;
     ++count;
-    return blocks.back()[kBlock - 1 - room];
-  }
-  // `n` new elements side by side (at most kBlock); when the last block has no room for them, the
-  // rest of it is passed over.
-  std::span<T> take(size_t n) {
-    if (n == 0) return {};
-    if (n > room) {
-      count += room;
-      add_block();
-    }
-    std::span<T> run(&blocks.back()[kBlock - room], n);
-    room -= n;
-    count += n;
-    return run;
+    assert(count + room == blocks.size() * kBlock);
+    return *next++;
   }
   void add_block();
 
   // In index order, for range-for: element by element inside a block, by index from one block
   // to the next.
-  template <typename Array, typename Element>
+  template <typename List, typename Element>
   struct Walk {
-    Array* array;
+    List* list;
     size_t index;
     Element* element;  // the element at `index`, while there is one
     Element& operator*() const { return *element; }
@@ -64,30 +82,64 @@ struct BlockArray {
       ++index;
       if ((index & (kBlock - 1)) != 0) {
         ++element;
-      } else if (index < array->count) {
-        element = &(*array)[index];
+      } else if (index < list->count) {
+        element = &(*list)[index];
       }
       return *this;
     }
     bool operator!=(const Walk& other) const { return index != other.index; }
   };
-  Walk<BlockArray, T> from(size_t index) {
+  Walk<BlockList, T> from(size_t index) {
     return {this, index, index < count ? &(*this)[index] : nullptr};
   }
-  Walk<const BlockArray, const T> from(size_t index) const {
+  Walk<const BlockList, const T> from(size_t index) const {
     return {this, index, index < count ? &(*this)[index] : nullptr};
   }
-  Walk<BlockArray, T> begin() { return from(0); }
-  Walk<BlockArray, T> end() { return {this, count, nullptr}; }
-  Walk<const BlockArray, const T> begin() const { return from(0); }
-  Walk<const BlockArray, const T> end() const { return {this, count, nullptr}; }
+  Walk<BlockList, T> begin() { return from(0); }
+  Walk<BlockList, T> end() { return {this, count, nullptr}; }
+  Walk<const BlockList, const T> begin() const { return from(0); }
+  Walk<const BlockList, const T> end() const { return {this, count, nullptr}; }
 };
 
-// Out of the class body: growing is rare, and the element functions stay small without it.
-// Elements are default-initialised, never zeroed first: every element type here sets all its
-// fields, except char, whose blocks take() hands out to be written.
+// Out of the class body: growing is rare, and emplace_back stays small without it. Elements are
+// default-initialised, never zeroed first: every element type kept in a list sets all its
+// fields.
 template <typename T>
-void BlockArray<T>::add_block() {
+void BlockList<T>::add_block() {
   blocks.push_back(std::make_unique_for_overwrite<T[]>(kBlock));
+  next = blocks.back().get();
   room = kBlock;
+}
+
+template <typename T>
+struct BlockArena {
+  static constexpr size_t kBlock = block_elements<T>();
+
+  std::vector<std::unique_ptr<T[]>> blocks;
+  T* next = nullptr;  // the first unused element of the last block
+  size_t room = 0;    // unused elements from `next` to the end of the last block
+
+  void clear() {
+    blocks.clear();
+    next = nullptr;
+    room = 0;
+  }
+
+  // `n` new elements side by side, default-initialised (a char is left to be written). A run
+  // longer than a block gets a block of its own.
+  std::span<T> take(size_t n) {
+    if (n > room) add_block(std::max(n, kBlock));
+    std::span<T> run(next, n);
+    next += n;
+    room -= n;
+    return run;
+  }
+  void add_block(size_t elements);
+};
+
+template <typename T>
+void BlockArena<T>::add_block(size_t elements) {
+  blocks.push_back(std::make_unique_for_overwrite<T[]>(elements));
+  next = blocks.back().get();
+  room = elements;
 }

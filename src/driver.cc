@@ -49,8 +49,8 @@ int run(const std::vector<std::string>& args, Resolver resolve) {
   }
   diag_reset();
   symbols_reset();
-  std::string base = open_main_source(args[1]);
-  if (base.empty()) {
+  std::optional<std::string> base = open_main_source(args[1]);
+  if (!base) {
     console() << "error opening [" << base_name_of(args[1]) << ".asm]\n";
     fatal_stop(1);
   }
@@ -59,7 +59,7 @@ int run(const std::vector<std::string>& args, Resolver resolve) {
   run_pass1();
   close_sources();
   if (errors_seen) return 1;
-  run_pass2(base, resolve);
+  run_pass2(*base, resolve);
   return 0;
 }
 
@@ -77,7 +77,7 @@ std::string load_instruction_set(const std::string& invocation_path) {
   return load_instruction_defs(second) == 0 ? second : "";
 }
 
-std::string open_main_source(const std::string& argument) {
+std::optional<std::string> open_main_source(const std::string& argument) {
   std::string base = base_name_of(argument);
   if (open_source(base + ".asm") == 0) return base;
   if (has_upper(argument)) {
@@ -85,7 +85,7 @@ std::string open_main_source(const std::string& argument) {
     std::string as_written = argument.substr(0, base.size());
     if (open_source(as_written + ".asm") == 0) return as_written;
   }
-  return "";
+  return std::nullopt;
 }
 
 std::string second_instruction_path(const std::string& invocation_path) {

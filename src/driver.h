@@ -2,6 +2,7 @@
 #pragma once
 
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,5 +22,6 @@ std::string second_instruction_path(const std::string& invocation_path);
 // loaded, or "" when neither did.
 std::string load_instruction_set(const std::string& invocation_path);
 // Opens the source an argument names (the base name with ".asm", else the name as written) and
-// returns the base name that names the outputs, or "" when it cannot be opened.
-std::string open_main_source(const std::string& argument);
+// returns the base name that names the outputs (which may be empty: ".asm" is a source), or
+// nothing when it cannot be opened.
+std::optional<std::string> open_main_source(const std::string& argument);

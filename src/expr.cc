@@ -1,6 +1,7 @@
 #include "expr.h"
 
 #include <bit>
+#include <cassert>
 #include <string_view>
 #include <vector>
 
@@ -13,7 +14,7 @@ namespace {
 
 // The tokens of the text being parsed.
 std::vector<ExprToken> g_tokens;
-BlockArray<ExprNode> g_nodes;
+BlockList<ExprNode> g_nodes;
 
 // What a recognizer makes of the text: a length > 0 accepts a token of that length and value,
 // 0 means not this form, and < 0 a malformed token.
@@ -170,9 +171,23 @@ void set_node(ExprNode& node, const ExprToken& token) {
   node.tokenValue = token.value;
 }
 
+// Nodes are made one at a time in the order a parse meets them, so their indices are
+// consecutive: a tree's root is the first node its parse makes, and a binary operator's left
+// operand starts right after it. No node keeps its left operand's index; left_operand() derives
+// it from this rule. The right operand (a unary operator's only one) is where `right` says.
 int32_t make_node(const ExprToken& token) {
   set_node(g_nodes.emplace_back(), token);
   return static_cast<int32_t>(g_nodes.size()) - 1;
+}
+
+// A leaf, a binary operator and a leaf, the commonest operand after a lone leaf: the three
+// nodes the general parse would make, in its order (operator, left, right), without the walk
+// that finds the split.
+int32_t make_leaf_operator_leaf(std::span<const ExprToken> tokens) {
+  int32_t node = make_node(tokens[1]);
+  make_node(tokens[0]);
+  g_nodes[static_cast<size_t>(node)].right = make_node(tokens[2]);
+  return node;
 }
 
 // A lone number or symbol, as most operands are, is its own tree.
@@ -189,8 +204,8 @@ bool is_unary(int32_t op) {
   return op == OP_NOT || op == OP_NEG;
 }
 
-// The left operand of the node at `index`: the next node for a binary operator.
-int32_t left_of(const ExprNode& node, int32_t index) {
+// The left operand of `node`, found at `index`: the next node for a binary operator.
+int32_t left_operand(const ExprNode& node, int32_t index) {
   bool binary = node.kind == TOK_OPERATOR && !is_unary(node.tokenValue);
   return binary ? index + 1 : kNoTree;
 }
@@ -226,7 +241,7 @@ ExprNode& expr_node(int32_t index) {
 }
 
 int32_t left_operand(int32_t index) {
-  return left_of(g_nodes[static_cast<size_t>(index)], index);
+  return left_operand(g_nodes[static_cast<size_t>(index)], index);
 }
 
 int32_t reserved_word(std::string_view text) {
@@ -280,17 +295,9 @@ int32_t parse_expression(std::span<ExprToken> tokens, int32_t& error_column) {
   current_error = E_NONE;
   if (tokens.empty()) return parse_failed(E_MISSING_EXPRESSION, 0, error_column);
   if (is_leaf(tokens)) return make_node(tokens[0]);
-  // Two leaves and a binary operator between them, the commonest operand after a lone leaf,
-  // come out of the walk below as they are: the operator's node and its operands' at once.
   if (tokens.size() == 3 && tokens[1].kind == TOK_OPERATOR && !is_unary(tokens[1].value) &&
       is_leaf(tokens.first(1)) && is_leaf(tokens.last(1))) {
-    std::span<ExprNode> nodes = g_nodes.take(3);
-    int32_t node = static_cast<int32_t>(g_nodes.size()) - 3;
-    set_node(nodes[0], tokens[1]);
-    set_node(nodes[1], tokens[0]);
-    set_node(nodes[2], tokens[2]);
-    nodes[0].right = node + 2;
-    return node;
+    return make_leaf_operator_leaf(tokens);
   }
 
   // One walk: a reserved word fails at once; a "-" at the start, after an operator or after
@@ -364,11 +371,12 @@ int32_t parse_expression(std::span<ExprToken> tokens, int32_t& error_column) {
     return parse_failed(E_UNARY_TWO_PARAMS, tokens[split].column, error_column);
   }
 
-  // By index: making the operands' nodes may move this one. A tree's root is the first node
-  // its parse makes, so the left operand starts right after this node.
+  // By index, as every node is referred to; the left operand's root must be the next node.
   int32_t node = make_node(tokens[split]);
-  if (!unary && parse_operand(tokens.subspan(first, split - first), error_column) == kNoTree) {
-    return kNoTree;
+  if (!unary) {
+    int32_t left = parse_operand(tokens.subspan(first, split - first), error_column);
+    if (left == kNoTree) return kNoTree;
+    assert(left == node + 1);
   }
   int32_t operand = parse_operand(tokens.subspan(split + 1, end - split - 1), error_column);
   if (operand == kNoTree) return kNoTree;
@@ -406,7 +414,7 @@ void evaluate_expression(int32_t tree) {
     return;
   }
   // An operator: its operands first, the left one before the right one.
-  int32_t operands[2] = {left_of(*node, tree), node->right};
+  int32_t operands[2] = {left_operand(*node, tree), node->right};
   int32_t values[2] = {0, 0};
   for (int k = 0; k < 2; ++k) {
     if (operands[k] == kNoTree) continue;

@@ -644,7 +644,7 @@ int lint(std::ostream& out) {
   check_instruction_set(inst);
   diag_reset();
   symbols_reset();
-  if (open_main_source(g_lint->source).empty()) {
+  if (!open_main_source(g_lint->source)) {
     out << "wendrix-lint: cannot open " << base_name_of(g_lint->source) << ".asm\n";
     return 2;
   }

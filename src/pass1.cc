@@ -14,9 +14,9 @@ namespace {
 
 // The statements, their texts and their operands, each in storage that never moves them.
 StatementList g_statements;
-BlockArray<char> g_texts;
-BlockArray<std::string_view> g_operand_texts;
-BlockArray<StatementOperand> g_operands;
+BlockArena<char> g_texts;
+BlockArena<std::string_view> g_operand_texts;
+BlockArena<StatementOperand> g_operands;
 
 // A copy of `text` that lasts the run, followed by a NUL.
 std::string_view keep_text(std::string_view text) {

@@ -38,7 +38,7 @@ struct StatementRecord {
   std::span<StatementOperand> operands;
 };
 
-using StatementList = BlockArray<StatementRecord>;
+using StatementList = BlockList<StatementRecord>;
 
 StatementList& statement_list();
 void statements_reset();

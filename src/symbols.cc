@@ -10,7 +10,7 @@ namespace {
 // Entries are addressed by index. Beside them, an open-addressing index of (hash, entry) slots
 // makes a look-up cost the same for the 10th symbol and the 10,000th; indices, order and the
 // listing are those of the table alone.
-BlockArray<SymbolEntry> g_table;
+BlockList<SymbolEntry> g_table;
 
 // The names once more, side by side in one text, with where each starts (one more at the end):
 // a look-up compares names here, a few bytes a symbol, and never touches the entries, which a
@@ -135,6 +135,10 @@ int symbol_find_or_add(std::string_view name) {
   if (g_slots.empty()) return add_symbol(name, hash);
   int index = slot_for(name, hash).index;
   return index >= 0 ? index : add_symbol(name, hash);
+}
+
+uint32_t symbol_hash(std::string_view name) {
+  return hash_of(name);
 }
 
 int symbol_count() {

@@ -18,6 +18,8 @@ void symbols_reset();
 // Index of the entry with exactly this name (letter case counts), or -1.
 int symbol_find(std::string_view name);
 int symbol_find_or_add(std::string_view name);
+// The hash a name is filed under; names with the same hash are told apart by their bytes.
+uint32_t symbol_hash(std::string_view name);
 
 int symbol_count();
 SymbolEntry& symbol_at(int index);

@@ -98,6 +98,30 @@ TEST(Big, Inputs) {
   }
 }
 
+// Enough expression nodes that every kind of node, an operator whose left operand is a leaf, an
+// operator and a leaf among them, lands at every place around the ends of the storage blocks:
+// each word is still the value of its whole chain, worked out here.
+TEST(Big, ExpressionTreesAcrossBlockEnds) {
+  ScratchDir dir;
+  dir.write("inst.dat", kIsa);
+  std::string source = kFuses + "c0 equ 1\n";
+  uint32_t value = 1;
+  const int n = 9000;
+  for (int i = 1; i < n; ++i) {
+    source += "c" + std::to_string(i) + " equ (c" + std::to_string(i - 1) + " * 3 + 1) & $FFFF\n";
+    value = (value * 3 + 1) & 0xFFFF;
+  }
+  source += "\torg 0\n\tlit c" + std::to_string(n - 1) + " & $FFF\n\tlit 2-c" +
+            std::to_string(n - 1) + "/7\n";
+  dir.write("t.asm", source);
+  ASSERT_EQ(run_in_process(dir, {"/nonexistent/wendrix", "t"}).status, 0);
+  char words[64];
+  std::snprintf(words, sizeof words, "[000] %03x", value & 0xFFF);
+  EXPECT_NE(dir.read("t.lst").find(words), std::string::npos) << words;
+  std::snprintf(words, sizeof words, "[001] %03x", (2 - value / 7) & 0xFFF);
+  EXPECT_NE(dir.read("t.lst").find(words), std::string::npos) << words;
+}
+
 // An Intel HEX record, built here independently of the program.
 std::string record(std::vector<unsigned> bytes) {
   unsigned sum = 0;

@@ -7,34 +7,55 @@
 namespace {
 
 struct Item {
-  int value = -7;  // what an element holds before it is written
+  int value = -7;
   int pad[3] = {};
 };
 
-// Elements added one by one (0) and in runs of take(), some passing over the end of a block: a
-// walk meets every index in order, the same element as indexing, unwritten ones as made.
-TEST(BlockArray, WalkMatchesIndexing) {
-  const size_t block = BlockArray<Item>::kBlock;
+// Lists of every length around the ends of the first blocks: a walk from each index meets the
+// elements that indexing meets, in the order they were added, and nothing else.
+TEST(BlockList, WalkMatchesIndexing) {
+  const size_t block = BlockList<Item>::kBlock;
+  for (size_t n : {size_t{0}, size_t{1}, block - 1, block, block + 1, 3 * block + 2}) {
+    BlockList<Item> list;
+    for (size_t i = 0; i < n; ++i) list.emplace_back().value = static_cast<int>(i);
+    ASSERT_EQ(list.size(), n);
+    for (size_t start : {size_t{0}, block - 1, block, n}) {
+      if (start > n) continue;
+      size_t i = start;
+      for (auto walk = list.from(start); walk != list.end(); ++walk, ++i) {
+        ASSERT_LT(i, n);
+        EXPECT_EQ(&*walk, &list[i]);
+        EXPECT_EQ((*walk).value, static_cast<int>(i));
+      }
+      EXPECT_EQ(i, n) << "from " << start;
+    }
+  }
+}
+
+// Runs around a block's size: each run lies side by side in memory, as made, and no two runs
+// share an element, also where a run did not fit the rest of a block or is longer than one.
+TEST(BlockArena, RunsAreWholeAndApart) {
+  const size_t block = BlockArena<Item>::kBlock;
   const std::vector<size_t> cases[] = {
-      {}, {0}, {block}, {block, 0}, {block - 1, 0, 0}, {block - 2, 3, 0}, {5, block, block, 0},
+      {0, 1}, {block}, {block - 1, 2, 1}, {1, block + 3, 1}, {2 * block + 1, block - 1, 1, 0},
   };
   for (const std::vector<size_t>& runs : cases) {
-    BlockArray<Item> array;
+    BlockArena<Item> arena;
+    std::vector<std::span<Item>> taken;
     int next = 0;
-    for (size_t run : runs) {
-      if (run == 0) array.emplace_back().value = next++;
-      for (Item& item : array.take(run)) item.value = next++;
+    for (size_t n : runs) {
+      std::span<Item> run = arena.take(n);
+      ASSERT_EQ(run.size(), n);
+      for (Item& item : run) {
+        EXPECT_EQ(item.value, -7);
+        item.value = next++;
+      }
+      taken.push_back(run);
     }
-    size_t walked = 0;
-    std::vector<int> values;
-    for (const Item& item : static_cast<const BlockArray<Item>&>(array)) {
-      ASSERT_LT(walked, array.size());
-      EXPECT_EQ(&item, &array[walked++]);
-      if (item.value != -7) values.push_back(item.value);
+    int expected = 0;
+    for (std::span<Item> run : taken) {
+      for (size_t k = 0; k < run.size(); ++k) EXPECT_EQ(run[k].value, expected++);
     }
-    EXPECT_EQ(walked, array.size());
-    ASSERT_EQ(values.size(), static_cast<size_t>(next));
-    for (int i = 0; i < next; ++i) EXPECT_EQ(values[static_cast<size_t>(i)], i);
   }
 }
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace {
@@ -42,20 +43,34 @@ TEST(SymbolTable, NamesDifferingInOneByte) {
   EXPECT_EQ(symbol_find(""), -1);
 }
 
-// Pairs whose hashes agree (found by a search over the hash in use) and that begin alike:
-// only the comparison of the whole name tells them apart.
+// Two names with the same hash, the first `alike` bytes alike, `length` bytes long: found by a
+// search over the hash in use, so that they collide whatever the hash becomes. The table takes
+// any bytes for a name, so the search tries every byte but NUL.
+std::pair<std::string, std::string> colliding_pair(size_t alike, size_t length) {
+  std::unordered_map<uint32_t, std::string> seen;
+  for (size_t i = 0; i < 20000000; ++i) {
+    std::string name(alike, 'k');
+    for (size_t n = i; name.size() < length; n /= 255) name += static_cast<char>(1 + n % 255);
+    auto [it, added] = seen.emplace(symbol_hash(name), name);
+    if (!added && it->second != name) return {it->second, name};
+  }
+  return {};
+}
+
+// Names whose hashes agree, for each way a name is read: one four-byte word; two overlapping
+// halves, three bytes alike; eight-byte words, the first alike. Only the comparison of the whole
+// name tells them apart.
 TEST(SymbolTable, NamesWithTheSameHash) {
-  const char* const pairs[][2] = {
-      {"abTn", "aerU"},                  // one four-byte word
-      {"kkkaKeR", "kkkaXLu"},            // two overlapping halves, the first alike
-      {"kkkkkkkkaxSF", "kkkkkkkkaBhl"},  // eight-byte words, the first alike
-  };
-  for (const auto& pair : pairs) {
+  for (auto [alike, length] : {std::pair<size_t, size_t>{0, 4}, {3, 7}, {8, 12}}) {
+    auto [a, b] = colliding_pair(alike, length);
+    ASSERT_FALSE(a.empty()) << "no two names of " << length << " bytes collide";
+    ASSERT_EQ(symbol_hash(a), symbol_hash(b));
     symbols_reset();
-    EXPECT_EQ(symbol_find_or_add(pair[0]), 0);
-    EXPECT_EQ(symbol_find_or_add(pair[1]), 1) << pair[1];
-    EXPECT_EQ(symbol_find(pair[0]), 0);
-    EXPECT_EQ(symbol_find(pair[1]), 1);
+    EXPECT_EQ(symbol_find_or_add(a), 0);
+    EXPECT_EQ(symbol_find_or_add(b), 1) << a << " " << b;
+    EXPECT_EQ(symbol_find(a), 0);
+    EXPECT_EQ(symbol_find(b), 1);
+    EXPECT_EQ(symbol_name(1), b);
   }
 }
 
