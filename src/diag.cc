@@ -1,3 +1,4 @@
+// Diagnostics: the message texts, the report format, and the console runs write to.
 #include "diag.h"
 
 #include <iostream>

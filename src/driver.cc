@@ -1,3 +1,4 @@
+// The driver: one run of the assembler from its arguments, and where its files are found.
 #include "driver.h"
 
 #include <unistd.h>

@@ -1,7 +1,8 @@
+// Expressions: the tokenizer, the parser that builds trees of nodes, and the evaluator.
 #include "expr.h"
 
-#include <bit>
 #include <cassert>
+#include <iterator>
 #include <string_view>
 #include <vector>
 
@@ -96,11 +97,14 @@ Match match_decimal_literal(const char* text) {
   return {i, static_cast<int32_t>(result)};
 }
 
-// Indexed by OperatorCode; OP_NEG shares "-" with OP_SUB and so is never matched.
-const char* const kOperatorTexts[OP_COUNT] = {"|", "^", "&", ">>", "<<", "-",
-                                              "+", "%", "/", "*",  "~",  "-"};
-// Indexed by OperatorCode; higher binds tighter.
-const int kPrecedence[OP_COUNT] = {0, 1, 2, 3, 3, 4, 4, 5, 5, 5, 6, 6};
+// By OperatorCode; OP_NEG shares "-" with OP_SUB and so is never matched.
+constexpr const char* kOperatorTexts[] = {"|", "^", "&", ">>", "<<", "-",
+                                          "+", "%", "/", "*",  "~",  "-"};
+static_assert(std::size(kOperatorTexts) == OP_COUNT, "an operator text for each OperatorCode");
+// By OperatorCode; higher binds tighter.
+constexpr int kPrecedence[] = {0, 1, 2, 3, 3, 4, 4, 5, 5, 5, 6, 6};
+static_assert(std::size(kPrecedence) == OP_COUNT, "a precedence for each OperatorCode");
+static_assert(kPrecedence[OP_NOT] == UNARY_PRECEDENCE && kPrecedence[OP_NEG] == UNARY_PRECEDENCE);
 
 // The operator that starts with a character, + 1 (0: none); no two operators start alike.
 struct OperatorByStart {
@@ -146,17 +150,22 @@ const RecognizerEntry kRecognizers[] = {
     {match_operator, TOK_OPERATOR, "|^&><-+%/*~"},
     {match_symbol, TOK_SYMBOL, "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz_"},
 };
-constexpr int kRecognizerCount = sizeof kRecognizers / sizeof kRecognizers[0];
+constexpr int kRecognizerCount = static_cast<int>(std::size(kRecognizers));
 
-// For each first character, the recognizers worth trying (bit r for kRecognizers[r]); a
-// recognizer that cannot start there would refuse the text anyway.
+// For each first character, the recognizers that can start there, in kRecognizers' order and
+// ended by -1: a recognizer that cannot start there would refuse the text anyway. No character
+// starts more than three forms (d: a radix literal, a reserved word, a symbol).
 struct RecognizerChoice {
-  uint8_t mask[256] = {};
+  int8_t order[256][4];
   RecognizerChoice() {
-    for (int r = 0; r < kRecognizerCount; ++r) {
-      for (const char* c = kRecognizers[r].starts; *c; ++c) {
-        mask[static_cast<unsigned char>(*c)] |= static_cast<uint8_t>(1u << r);
+    for (int c = 0; c < 256; ++c) {
+      int n = 0;
+      for (int r = 0; r < kRecognizerCount; ++r) {
+        for (const char* start = kRecognizers[r].starts; *start; ++start) {
+          if (static_cast<unsigned char>(*start) == c) order[c][n++] = static_cast<int8_t>(r);
+        }
       }
+      order[c][n] = -1;
     }
   }
 };
@@ -268,12 +277,10 @@ std::span<ExprToken> tokenize_expression(const char* text, int32_t& error_column
     }
     Match match;
     TokenKind kind = TOK_NUMBER;
-    unsigned tries = kChoice.mask[static_cast<unsigned char>(*at)];
-    for (; tries != 0; tries &= tries - 1) {
-      int r = std::countr_zero(tries);
-      match = kRecognizers[r].match(at);
+    for (const int8_t* r = kChoice.order[static_cast<unsigned char>(*at)]; *r >= 0; ++r) {
+      match = kRecognizers[*r].match(at);
       if (match.length != 0) {
-        kind = kRecognizers[r].kind;
+        kind = kRecognizers[*r].kind;
         break;
       }
     }

@@ -43,9 +43,9 @@ struct ExprToken {
 };
 
 // A node keeps what it needs of the token it was made from: the tokens of a text last only
-// until the next text is tokenized. Nodes and trees are referred to by index. An operator's
-// operands come after it in the node array: a binary operator's left operand right after it,
-// and its right operand (a unary operator's only one) where `right` says.
+// until the next text is tokenized. Nodes and trees are referred to by index. A binary
+// operator's left operand is not stored: it is the next node (left_operand; the parser's
+// make_node says why). Its right operand, a unary operator's only one, is where `right` says.
 struct ExprNode {
   int32_t value = 0;
   int32_t tokenValue = 0;  // the number, the symbol index or the operator

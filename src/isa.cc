@@ -1,3 +1,4 @@
+// The instruction set: loading inst.dat into definitions, and encoding a statement with one.
 #include "isa.h"
 
 #include <cstdint>

@@ -1,3 +1,4 @@
+// wendrix-lint: the assembler's passes run on a program, their reports and its own checks.
 #include "lint.h"
 
 #include <algorithm>
@@ -317,13 +318,13 @@ std::string why_undefined(int symbol) {
   std::vector<int> chain = {symbol};
   for (;;) {
     const SymbolEntry& entry = symbol_at(chain.back());
+    std::string_view name = symbol_name(chain.back());
     if (!entry.definedByLabel) {
-      return chain.size() == 1
-                 ? "it is never defined"
-                 : "it waits on " + in_quotes(entry.name) + ", which is never defined";
+      return chain.size() == 1 ? "it is never defined"
+                               : "it waits on " + in_quotes(name) + ", which is never defined";
     }
     if (entry.equTree == kNoTree) {
-      return in_quotes(entry.name) + " is a label that never gets an address (no org before it?)";
+      return in_quotes(name) + " is a label that never gets an address (no org before it?)";
     }
     evaluate_expression(entry.equTree);
     if (current_error != E_SYMBOL_UNDEFINED || error_symbol < 0) return "";
@@ -333,7 +334,7 @@ std::string why_undefined(int symbol) {
     if (seen + 1 < chain.size()) {
       std::string cycle;
       for (size_t i = seen; i < chain.size(); ++i) {
-        cycle += (cycle.empty() ? "" : " -> ") + symbol_at(chain[i]).name;
+        cycle += (cycle.empty() ? "" : " -> ") + std::string(symbol_name(chain[i]));
       }
       return "the symbols are defined by each other: " + cycle;
     }
@@ -367,9 +368,9 @@ void add_report(const Report& r, const std::string& file, const StatementIndex& 
     parse_include_line(piece->text, name);
     detail = in_quotes(name) + " (include names are relative to the working directory)";
   } else if (r.code == E_SYMBOL_UNDEFINED || r.code == E_SYMBOL_REDEFINED) {
-    message += " [" + symbol_name(r.symbol) + "]";
+    message += " [" + std::string(symbol_name(r.symbol)) + "]";
     if (r.code == E_SYMBOL_UNDEFINED && r.symbol >= 0) {
-      int use = piece ? use_column(piece->text, symbol_name(r.symbol)) : -1;
+      int use = piece ? use_column(piece->text, std::string(symbol_name(r.symbol))) : -1;
       if (use >= 0 && r.column < 0) column = use;
       detail = why_undefined(r.symbol);
     }
@@ -549,18 +550,19 @@ void check_program(bool resolved) {
   for (int i = 0; i < symbol_count(); ++i) {
     const SymbolEntry& entry = symbol_at(i);
     if (!entry.definedByLabel || entry.statement < 0 || uses[static_cast<size_t>(i)] > 0) continue;
-    if (names_instruction(entry.name)) continue;  // told apart as an instruction in column 0
+    std::string name(symbol_name(i));
+    if (names_instruction(name)) continue;  // told apart as an instruction in column 0
     const StatementRecord& s = statement_list()[static_cast<size_t>(entry.statement)];
-    if (entry.name == "__FUSE" || entry.name == "__FUSEX") {
+    if (name == "__FUSE" || name == "__FUSEX") {
       if (resolved && !entry.valueKnown) {
         add(*s.fileName, s.lineNumber, 0, SEV_WARNING,
-            in_quotes(entry.name) + " never gets a value: the configuration word is written as 0",
+            in_quotes(name) + " never gets a value: the configuration word is written as 0",
             "fuse-value");
       }
       continue;
     }
     add(*s.fileName, s.lineNumber, 0, SEV_NOTE,
-        (s.kind == KIND_EQU ? "constant " : "label ") + in_quotes(entry.name) + " is never used",
+        (s.kind == KIND_EQU ? "constant " : "label ") + in_quotes(name) + " is never used",
         "unused");
   }
 }

@@ -1,3 +1,4 @@
+// wendrix-lint's entry point.
 #include <iostream>
 #include <string>
 #include <vector>

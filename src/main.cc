@@ -1,3 +1,4 @@
+// wendrix's entry point.
 #include <cstdlib>
 #include <iostream>
 #include <string>

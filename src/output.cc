@@ -1,3 +1,4 @@
+// Pass 2's outputs: code memory, the listing and the Intel HEX file.
 #include "output.h"
 
 #include <cstdio>
@@ -228,7 +229,7 @@ void write_listing(const std::string& base_name, int32_t fuse, int32_t fusex) {
     for (int i = 0; i < symbol_count(); ++i) {
       const SymbolEntry& entry = symbol_at(i);
       if ((entry.valueKnown != 0) != (pass == 0)) continue;
-      append_padded(out, entry.name, 20);
+      append_padded(out, symbol_name(i), 20);
       out += "  ";
       if (entry.valueKnown) {
         out += '$';

@@ -1,6 +1,8 @@
+// Pass 1: every statement read, classified, its operands parsed, and kept for pass 2.
 #include "pass1.h"
 
 #include <algorithm>
+#include <cassert>
 #include <unordered_map>
 #include <vector>
 
@@ -27,13 +29,18 @@ std::string_view keep_text(std::string_view text) {
   return std::string_view(copy.data(), text.size());
 }
 
-// Working state of the statement being classified.
-bool g_literal_matched[kMaxOperands];
-int32_t g_trees[kMaxOperands];
-int32_t g_directive = -1;  // the directive the mnemonic names, or -1
+// What pass 1 makes of a statement before keeping it.
+struct Classification {
+  int32_t kind = KIND_UNMATCHED;           // a definition's index, or a StatementKind
+  int32_t directive = -1;                  // the ReservedWord the mnemonic is written as, or -1
+  bool literalMatched[kMaxOperands] = {};  // operands that matched a literal of the definition
+  int32_t trees[kMaxOperands];             // the other operands' trees (kNoTree: none)
+};
 
-void clear_literal_flags() {
-  for (bool& flag : g_literal_matched) flag = false;
+// A directive's statement kind is -1 - its reserved word.
+static_assert(KIND_ORG == -1 - RW_ORG && KIND_EQU == -1 - RW_EQU && KIND_DS == -1 - RW_DS);
+int32_t directive_kind(int32_t word) {
+  return -1 - word;
 }
 
 // Definitions by folded name, each list in file order, so a statement looks only at the
@@ -53,61 +60,56 @@ void index_instructions() {
   }
 }
 
-// First definition, in file order, whose name, operand count and literal operands fit.
-int32_t find_instruction(const SplitLine& s) {
-  clear_literal_flags();
-  g_directive = reserved_word(s.mnemonic);
-  if (!g_directive_named && g_directive >= 0) return KIND_UNMATCHED;
+// First definition, in file order, whose name, operand count and literal operands fit; marks
+// the operands that matched a literal.
+int32_t find_instruction(const SplitLine& s, Classification& c) {
+  c.directive = reserved_word(s.mnemonic);
+  if (!g_directive_named && c.directive >= 0) return KIND_UNMATCHED;
   const std::vector<InstructionDef>& table = instruction_table();
   auto named = g_by_name.find(fold_case(s.mnemonic));
   if (named == g_by_name.end()) return KIND_UNMATCHED;
   for (int32_t index : named->second) {
     const InstructionDef& def = table[static_cast<size_t>(index)];
     if (def.operandCount != s.operandCount) continue;
-    clear_literal_flags();
     bool fits = true;
     for (int k = 0; k < def.operandCount && fits; ++k) {
-      if (def.operands[k].isNumeric) continue;
-      if (same_ignoring_case(def.operands[k].literal, s.operands[k])) {
-        g_literal_matched[k] = true;
-      } else {
-        fits = false;
-      }
+      c.literalMatched[k] = !def.operands[k].isNumeric;
+      if (c.literalMatched[k]) fits = same_ignoring_case(def.operands[k].literal, s.operands[k]);
     }
     if (fits) return index;
   }
-  clear_literal_flags();
+  for (bool& matched : c.literalMatched) matched = false;
   return KIND_UNMATCHED;
 }
 
 // The directive kind of a mnemonic, or KIND_UNMATCHED after reporting "bad instruction".
-int32_t detect_directive(const SplitLine& s) {
+int32_t detect_directive(const SplitLine& s, const Classification& c) {
   // Written as the directive alone, as nearly always, the mnemonic is that directive; otherwise
   // the tokenizer decides.
-  if (g_directive >= 0) return -1 - g_directive;
+  if (c.directive >= 0) return directive_kind(c.directive);
   current_error = E_NONE;
   int32_t column = -1;
   std::span<ExprToken> tokens = tokenize_expression(s.mnemonic.data(), column);
   if (current_error == E_NONE && tokens.size() == 1 && tokens[0].kind == TOK_RESERVED) {
-    return -1 - tokens[0].value;
+    return directive_kind(tokens[0].value);
   }
   report_here(E_BAD_INSTRUCTION, 0, 0);
   return KIND_UNMATCHED;
 }
 
-void parse_operands(const SplitLine& s) {
+void parse_operands(const SplitLine& s, Classification& c) {
   for (int k = 0; k < s.operandCount; ++k) {
-    g_trees[k] = kNoTree;
-    if (g_literal_matched[k]) continue;
+    c.trees[k] = kNoTree;
+    if (c.literalMatched[k]) continue;
     int32_t column = -1;
     // The splitter ends each operand with a NUL.
     std::span<ExprToken> tokens = tokenize_expression(s.operands[k].data(), column);
-    if (column < 0) g_trees[k] = parse_expression(tokens, column);
+    if (column < 0) c.trees[k] = parse_expression(tokens, column);
     if (column >= 0) report_here(current_error, 1, s.operandColumns[k] + column);
   }
 }
 
-void define_label(const SplitLine& s, int32_t kind) {
+void define_label(const SplitLine& s, const Classification& c) {
   int32_t statement = static_cast<int32_t>(g_statements.size());
   StatementRecord& record = g_statements.emplace_back();
   record.fileName = current_file_ref();
@@ -122,24 +124,25 @@ void define_label(const SplitLine& s, int32_t kind) {
     record.labelSymbol = index;
     entry.definedByLabel = 1;
     entry.statement = statement;
-    entry.equTree = (kind == KIND_EQU && s.operandCount > 0) ? g_trees[0] : kNoTree;
+    entry.equTree = (c.kind == KIND_EQU && s.operandCount > 0) ? c.trees[0] : kNoTree;
   }
-  record.kind = kind;
+  record.kind = c.kind;
   record.operandCount = s.operandCount;
   size_t count = static_cast<size_t>(s.operandCount);
   std::span<StatementOperand> operands = g_operands.take(count);
   for (size_t k = 0; k < count; ++k) {
-    operands[k].isExpression = g_literal_matched[k] ? 0 : 1;
-    operands[k].tree = g_literal_matched[k] ? kNoTree : g_trees[k];
+    operands[k].isExpression = c.literalMatched[k] ? 0 : 1;
+    operands[k].tree = c.literalMatched[k] ? kNoTree : c.trees[k];
   }
   record.operands = operands;
-  if (kind >= 0 || kind == KIND_NONE) {
+  if (c.kind >= 0 || c.kind == KIND_NONE) {
     std::span<std::string_view> texts = g_operand_texts.take(count);
     for (size_t k = 0; k < count; ++k) texts[k] = keep_text(s.operands[k]);
     record.operandTexts = texts;
     record.labelText = keep_text(s.label).data();
     record.mnemonicText = keep_text(s.mnemonic).data();
   }
+  assert(record.operands.size() == static_cast<size_t>(record.operandCount));
 }
 
 }  // namespace
@@ -169,16 +172,17 @@ void run_pass1() {
     if (result == 1) return;
     const SplitLine& s = split_result();
     if (s.label.empty() && s.mnemonic.empty()) continue;
-    int32_t kind = find_instruction(s);
-    if (kind == KIND_UNMATCHED) {
+    Classification c;
+    c.kind = find_instruction(s, c);
+    if (c.kind == KIND_UNMATCHED) {
       if (s.mnemonic.empty()) {
-        kind = KIND_NONE;
+        c.kind = KIND_NONE;
       } else {
-        kind = detect_directive(s);
-        if (kind == KIND_UNMATCHED) continue;
+        c.kind = detect_directive(s, c);
+        if (c.kind == KIND_UNMATCHED) continue;
       }
     }
-    parse_operands(s);
-    define_label(s, kind);
+    parse_operands(s, c);
+    define_label(s, c);
   }
 }

@@ -1,3 +1,4 @@
+// Pass 2: symbols, addresses and operands resolved, then the listing and hex file written.
 #include "pass2.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// The source reader: files and include nesting, lines in pieces, the splitter into fields.
 #include "source.h"
 
 #include <sys/stat.h>

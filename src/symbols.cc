@@ -1,28 +1,13 @@
+// The symbol table: names to stable indices, with a hash index for look-ups.
 #include "symbols.h"
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "blocks.h"
 
 namespace {
-
-// Entries are addressed by index. Beside them, an open-addressing index of (hash, entry) slots
-// makes a look-up cost the same for the 10th symbol and the 10,000th; indices, order and the
-// listing are those of the table alone.
-BlockList<SymbolEntry> g_table;
-
-// The names once more, side by side in one text, with where each starts (one more at the end):
-// a look-up compares names here, a few bytes a symbol, and never touches the entries, which a
-// large table spreads beyond the processor's caches.
-std::string g_names;
-std::vector<uint32_t> g_name_start = {0};
-
-std::string_view name_at(int32_t index) {
-  uint32_t start = g_name_start[static_cast<size_t>(index)];
-  return std::string_view(g_names.data() + start,
-                          g_name_start[static_cast<size_t>(index) + 1] - start);
-}
 
 // Names are read eight bytes at a time, or four for a short one, the last word overlapping the
 // one before it: for the hash and for the comparison alike.
@@ -55,12 +40,6 @@ bool same_name(std::string_view a, std::string_view b) {
   return true;
 }
 
-struct Slot {
-  uint32_t hash = 0;
-  int32_t index = -1;  // -1: empty
-};
-std::vector<Slot> g_slots;  // a power of two in size, at most half full
-
 // A name of a few bytes costs a handful of instructions, not a multiplication per byte.
 inline uint32_t hash_of(std::string_view name) {
   constexpr uint64_t kMultiplier = 0x9E3779B97F4A7C15u;
@@ -86,32 +65,56 @@ inline uint32_t hash_of(std::string_view name) {
   return static_cast<uint32_t>(h >> 32);
 }
 
+struct Slot {
+  uint32_t hash = 0;
+  int32_t index = -1;  // -1: empty
+};
+
+// Every name, stored once: side by side in one text, with where each starts. A look-up hashes
+// the name, probes an open-addressing index of (hash, symbol) slots, and compares names here, a
+// few bytes a symbol, never touching the entries, which a large table spreads beyond the
+// processor's caches. A look-up costs the same for the 10th symbol and the 10,000th.
+struct NameIndex {
+  std::string text;
+  std::vector<uint32_t> start = {0};  // where name i starts, and one more at the end
+  std::vector<Slot> slots;            // a power of two in size, at most half full
+};
+NameIndex g_names;
+
+std::string_view name_at(int32_t index) {
+  uint32_t start = g_names.start[static_cast<size_t>(index)];
+  return std::string_view(g_names.text.data() + start,
+                          g_names.start[static_cast<size_t>(index) + 1] - start);
+}
+
 // The slot that holds `name`, or the empty slot where it would go.
 inline Slot& slot_for(std::string_view name, uint32_t hash) {
-  size_t mask = g_slots.size() - 1;
+  size_t mask = g_names.slots.size() - 1;
   for (size_t i = hash & mask;; i = (i + 1) & mask) {
-    Slot& slot = g_slots[i];
+    Slot& slot = g_names.slots[i];
     if (slot.index < 0) return slot;
     if (slot.hash == hash && same_name(name_at(slot.index), name)) return slot;
   }
 }
 
-void grow_index() {
-  std::vector<Slot> old = std::move(g_slots);
-  g_slots.assign(old.empty() ? 1024 : old.size() * 2, Slot{});
+void grow_slots() {
+  std::vector<Slot> old = std::move(g_names.slots);
+  g_names.slots.assign(old.empty() ? 1024 : old.size() * 2, Slot{});
   for (const Slot& slot : old) {
     if (slot.index >= 0) slot_for(name_at(slot.index), slot.hash) = slot;
   }
 }
 
+// The symbols' values and definitions, by index, beside the names.
+BlockList<SymbolEntry> g_table;
+
 // A name not in the table yet.
 int add_symbol(std::string_view name, uint32_t hash) {
-  if ((g_table.size() + 1) * 2 > g_slots.size()) grow_index();
+  if ((g_table.size() + 1) * 2 > g_names.slots.size()) grow_slots();
+  int index = static_cast<int>(g_table.size());
   g_table.emplace_back();
-  g_table.back().name.assign(name);
-  g_names += name;
-  g_name_start.push_back(static_cast<uint32_t>(g_names.size()));
-  int index = static_cast<int>(g_table.size()) - 1;
+  g_names.text += name;
+  g_names.start.push_back(static_cast<uint32_t>(g_names.text.size()));
   slot_for(name, hash) = Slot{hash, index};
   return index;
 }
@@ -120,20 +123,16 @@ int add_symbol(std::string_view name, uint32_t hash) {
 
 void symbols_reset() {
   g_table.clear();
-  g_slots.clear();
-  g_names.clear();
-  g_name_start.assign(1, 0);
+  g_names = NameIndex{};
 }
 
 int symbol_find(std::string_view name) {
-  if (g_slots.empty()) return -1;
-  return slot_for(name, hash_of(name)).index;
+  return g_names.slots.empty() ? -1 : slot_for(name, hash_of(name)).index;
 }
 
 int symbol_find_or_add(std::string_view name) {
   uint32_t hash = hash_of(name);
-  if (g_slots.empty()) return add_symbol(name, hash);
-  int index = slot_for(name, hash).index;
+  int index = g_names.slots.empty() ? -1 : slot_for(name, hash).index;
   return index >= 0 ? index : add_symbol(name, hash);
 }
 
@@ -149,8 +148,6 @@ SymbolEntry& symbol_at(int index) {
   return g_table[static_cast<size_t>(index)];
 }
 
-const std::string& symbol_name(int index) {
-  static const std::string kEmpty;
-  if (index < 0 || index >= symbol_count()) return kEmpty;
-  return g_table[static_cast<size_t>(index)].name;
+std::string_view symbol_name(int index) {
+  return index < 0 || index >= symbol_count() ? std::string_view() : name_at(index);
 }

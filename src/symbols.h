@@ -2,11 +2,9 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 #include <string_view>
 
 struct SymbolEntry {
-  std::string name;
   int32_t value = 0;
   int valueKnown = 0;
   int definedByLabel = 0;
@@ -23,5 +21,5 @@ uint32_t symbol_hash(std::string_view name);
 
 int symbol_count();
 SymbolEntry& symbol_at(int index);
-// The name at an index, or "" for an index that names no entry.
-const std::string& symbol_name(int index);
+// The name at an index, or "" for an index that names no entry; valid until a name is added.
+std::string_view symbol_name(int index);

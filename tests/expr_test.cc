@@ -24,7 +24,7 @@ std::string describe(int32_t kind, int32_t value) {
     case TOK_NUMBER:
       return std::to_string(value);
     case TOK_SYMBOL:
-      return "sym:" + symbol_name(value);
+      return "sym:" + std::string(symbol_name(value));
     case TOK_OPERATOR:
       return std::string("op:") + kOps[value];
     case TOK_PAREN:
