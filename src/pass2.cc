@@ -17,7 +17,8 @@
 
 // Resolution repeats whole sweeps over the symbols and statements until an iteration learns
 // nothing. Done literally, a chain of definitions written in the wrong order costs one sweep per
-// link. The sweeps below visit only what can have changed since it was last looked at, and give
+// link; fuzz/fuzz_pass2.cc keeps that literal resolver, and holds this one to it on every input.
+// The sweeps below visit only what can have changed since it was last looked at, and give
 // exactly the results, reports and order of reports that the full sweeps give:
 //
 // - A tree whose evaluation stopped at a symbol without a value stops at the same leaf, with no
@@ -65,16 +66,40 @@ struct ResolverState {
   std::vector<int> equ_pending;
   std::vector<int> org_pending;
   std::vector<OperandRef> operand_pending;
-  bool operands_swept = false;  // the first operand sweep looks at every operand
-  int operands_waiting = 0;     // operands waiting on a symbol
-  // The equ sweep under way: symbols it woke further on, and the symbol it is at (-1: none).
-  std::priority_queue<int, std::vector<int>, std::greater<int>> equ_woken;
-  int equ_position = -1;
+  bool operands_swept = false;               // the first operand sweep looks at every operand
+  int operands_waiting = 0;                  // operands waiting on a symbol
+  struct EquSweep* equ_sweep = nullptr;      // the equ sweep under way, if any
   std::vector<CounterState> counter_before;  // at each statement, in the last address sweep
   std::vector<int> address_changes;          // statements whose inputs changed since then
   bool address_swept = false;
 };
 ResolverState g_work;
+
+// An equ sweep visits, in index order, the symbols pending when it starts and those it wakes on
+// its way further on than where it is (a full sweep would meet them there), each once.
+struct EquSweep {
+  std::vector<int> started;
+  size_t next_started = 0;
+  std::priority_queue<int, std::vector<int>, std::greater<int>> woken;
+  int at = -1;  // the symbol the sweep is at
+
+  // The next symbol to visit, or -1 at the end.
+  int next() {
+    for (;;) {
+      int index;
+      if (!woken.empty() &&
+          (next_started == started.size() || woken.top() < started[next_started])) {
+        index = woken.top();
+        woken.pop();
+      } else if (next_started < started.size()) {
+        index = started[next_started++];
+      } else {
+        return -1;
+      }
+      if (index != at) return at = index;  // a symbol both pending and woken comes twice
+    }
+  }
+};
 
 StatementRecord& statement_at(int index) {
   return statement_list()[static_cast<size_t>(index)];
@@ -119,9 +144,8 @@ void learn_symbol(int index, int32_t value) {
     const Waiter& waiter = g_work.waiters[static_cast<size_t>(w)];
     switch (waiter.kind) {
       case WAIT_EQU:
-        // Inside an equ sweep, a symbol further on is still visited by this very sweep.
-        if (waiter.index > g_work.equ_position && g_work.equ_position >= 0) {
-          g_work.equ_woken.push(waiter.index);
+        if (g_work.equ_sweep && waiter.index > g_work.equ_sweep->at) {
+          g_work.equ_sweep->woken.push(waiter.index);
         } else {
           g_work.equ_pending.push_back(waiter.index);
         }
@@ -158,22 +182,10 @@ void resolve_equs() {
   bool progress;
   do {
     progress = false;
-    // The symbols pending when the sweep starts, in order, merged with those it wakes on its way.
-    std::vector<int> sweep = take_sorted(g_work.equ_pending);
-    size_t next = 0;
-    auto& woken = g_work.equ_woken;
-    for (;;) {
-      int index;
-      if (!woken.empty() && (next == sweep.size() || woken.top() < sweep[next])) {
-        index = woken.top();
-        woken.pop();
-      } else if (next < sweep.size()) {
-        index = sweep[next++];
-      } else {
-        break;
-      }
-      if (index == g_work.equ_position) continue;  // met twice in one sweep
-      g_work.equ_position = index;
+    EquSweep sweep;
+    sweep.started = take_sorted(g_work.equ_pending);
+    g_work.equ_sweep = &sweep;
+    for (int index; (index = sweep.next()) >= 0;) {
       SymbolEntry& entry = symbol_at(index);
       if (entry.valueKnown) continue;
       const StatementRecord& s = statement_at(entry.statement);
@@ -193,7 +205,7 @@ void resolve_equs() {
         g_work.equ_pending.push_back(index);
       }
     }
-    g_work.equ_position = -1;
+    g_work.equ_sweep = nullptr;
   } while (progress && !errors_seen);
 }
 
