@@ -45,11 +45,11 @@ extern int error_symbol;
 // Set by every caller that reports an error; tested by the driver between stages.
 extern bool errors_seen;
 
-// Prints the pending error (or warning) at the current file and line. With show_line set,
-// the current line follows with a caret under caret_column; tabs are kept so it lines up.
 // The caret line under a line: a caret under column `column` (from 0), with the line's tabs
 // kept before it so that it lines up.
 std::string caret_line(const std::string& line, int column);
+// Prints the pending error (or warning) at the current file and line. With show_line set,
+// the current line follows with its caret line.
 void report_error(int show_line, int caret_column);
 void report_warning(int show_line, int caret_column);
 

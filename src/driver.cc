@@ -43,13 +43,11 @@ int run(const std::vector<std::string>& args, Resolver resolve) {
   // These steps are also what lets the program run again in one process: nothing of an
   // earlier run survives them (the source reader starts afresh as it opens the source, and
   // pass 2 as it starts).
-  statements_reset();
+  reset_run();
   if (load_instruction_set(args[0]).empty()) {
     console() << "can't read inst.dat";
     fatal_stop(1);
   }
-  diag_reset();
-  symbols_reset();
   std::optional<std::string> base = open_main_source(args[1]);
   if (!base) {
     console() << "error opening [" << base_name_of(args[1]) << ".asm]\n";
@@ -65,6 +63,12 @@ int run(const std::vector<std::string>& args, Resolver resolve) {
 }
 
 }  // namespace
+
+void reset_run() {
+  statements_reset();
+  diag_reset();
+  symbols_reset();
+}
 
 std::string base_name_of(const std::string& argument) {
   std::string lowered = fold_case(argument);

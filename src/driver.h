@@ -14,6 +14,9 @@
 int run_wendrix(const std::vector<std::string>& args, std::ostream& out,
                 Resolver resolve = resolve_symbols);
 
+// Forgets everything an earlier run left: statements, expression trees, reports, symbols. Both
+// programs start each run with it.
+void reset_run();
 // The base name a source argument gives: lower-cased, cut at its first ".asm".
 std::string base_name_of(const std::string& argument);
 // Where the second instruction-set file is looked for, given the program's path.

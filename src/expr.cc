@@ -267,6 +267,11 @@ int32_t reserved_word(std::string_view text) {
   return -1;
 }
 
+bool starts_with_reserved_word(std::string_view text) {
+  std::string copy(text);
+  return match_reserved_word(copy.c_str()).length > 0;
+}
+
 std::span<ExprToken> tokenize_expression(const char* text, int32_t& error_column) {
   current_error = E_NONE;
   g_tokens.clear();

@@ -68,6 +68,9 @@ int32_t left_operand(int32_t node);
 std::span<ExprToken> tokenize_expression(const char* text, int32_t& error_column);
 // The reserved word a text is, whole and ignoring letter case, or -1.
 int32_t reserved_word(std::string_view text);
+// Whether a text starts with a reserved word, as the tokenizer reads it: a name that does can
+// never be named by an expression, which reads the word first.
+bool starts_with_reserved_word(std::string_view text);
 // Takes the tokens over. Returns the root, or kNoTree with error_column and current_error set.
 int32_t parse_expression(std::span<ExprToken> tokens, int32_t& error_column);
 // Computes what it can; known subtrees are never walked again.

@@ -1,6 +1,7 @@
 // The instruction set: loading inst.dat into definitions, and encoding a statement with one.
 #include "isa.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -13,8 +14,6 @@ namespace {
 
 std::vector<InstructionDef> g_table;
 LoadFailure g_failure;
-
-constexpr size_t kPieceChars = 1023;
 
 // Reads a decimal number as the standard conversion does (sign, digits, 0 when there are
 // none), kept within bounds so that no text can overflow it: a number of more than 12 digits
@@ -59,11 +58,12 @@ enum LineResult {
 // On a failure, `bad` is the token at fault.
 LineResult parse_definition(const std::vector<DefinitionToken>& tokens, InstructionDef& def,
                             std::string& bad) {
-  size_t sep = 1;
-  while (sep < tokens.size() && tokens[sep].text[0] != ':') ++sep;
+  size_t sep = separator_token(tokens);
   if (sep == tokens.size()) return DEF_NO_SEPARATOR;
 
   def.name = tokens[0].text;
+  if (same_ignoring_case(def.name, "goto")) def.jump = JUMP_GOTO;
+  if (same_ignoring_case(def.name, "call")) def.jump = JUMP_CALL;
   for (size_t i = 1; i < sep; ++i) {
     const std::string& form = tokens[i].text;
     OperandSpec operand;
@@ -132,6 +132,12 @@ std::string failure_reason(LineResult result, const std::string& bad) {
 
 }  // namespace
 
+size_t separator_token(const std::vector<DefinitionToken>& tokens) {
+  size_t sep = 1;
+  while (sep < tokens.size() && tokens[sep].text[0] != ':') ++sep;
+  return std::min(sep, tokens.size());
+}
+
 std::vector<DefinitionToken> definition_tokens(const std::string& line) {
   std::vector<DefinitionToken> tokens;
   size_t i = 0, n = line.size();
@@ -153,7 +159,7 @@ int load_instruction_defs(const std::string& path) {
   std::string line;
   int line_number = 0;
   for (;;) {
-    LineRead got = read_text_line(*file, kPieceChars, line);
+    LineRead got = read_text_line(*file, kDefinitionPieceChars, line);
     if (got == READ_ERROR) {
       console() << "error reading [" << path << "]\n";
       fatal_stop(1);

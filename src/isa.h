@@ -6,6 +6,10 @@
 #include <vector>
 
 constexpr int kMaxInstructionBits = 12;
+// inst.dat is read in line pieces of this many characters.
+constexpr size_t kDefinitionPieceChars = 1023;
+// Code memory is cut into pages; a goto or call reaches its own page only.
+constexpr int kPageWords = 512;
 
 struct BitSource {
   int16_t source = -1;  // -1: a constant bit; otherwise the operand that supplies the bit
@@ -18,8 +22,12 @@ struct OperandSpec {
   std::string literal;  // for a literal operand: the text a statement must write
 };
 
+// The instructions the page rules apply to, told by name as the definitions are loaded.
+enum JumpKind : uint8_t { JUMP_NONE, JUMP_GOTO, JUMP_CALL };
+
 struct InstructionDef {
   std::string name;
+  JumpKind jump = JUMP_NONE;
   int line = 0;  // where the file defines it
   int operandCount = 0;
   int bitCount = 0;
@@ -33,6 +41,8 @@ struct DefinitionToken {
   int column = 0;
 };
 std::vector<DefinitionToken> definition_tokens(const std::string& line);
+// The separator's token: the first after the name that starts with ':' (tokens.size(): none).
+size_t separator_token(const std::vector<DefinitionToken>& tokens);
 
 // 0: loaded; 1: cannot be opened, a line without a separator, more than 12 bits, or a bit
 // number beyond the 32-bit range; 2: a bit token names no operand of its line. Loading

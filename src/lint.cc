@@ -160,58 +160,82 @@ bool shadows(const InstructionDef& earlier, const InstructionDef& later) {
   return true;
 }
 
+// Each check on a definition gets its tokens, as the loader reads them, and its separator's.
+struct DefinitionLine {
+  const std::string& path;
+  const InstructionDef& def;
+  const std::vector<DefinitionToken>& tokens;
+  size_t sep;
+};
+
+void isa_warning(const DefinitionLine& d, int column, const std::string& message,
+                 const std::string& check) {
+  add(d.path, d.def.line, column, SEV_WARNING, message, check, kDefinitionPieceChars);
+}
+
+void check_glued_separator(const DefinitionLine& d) {
+  if (d.sep == d.tokens.size() || d.tokens[d.sep].text.size() == 1) return;
+  isa_warning(d, d.tokens[d.sep].column,
+              "the separator is glued to " + in_quotes(d.tokens[d.sep].text.substr(1)) +
+                  ", which is read as part of it, not as bits",
+              "isa-glued");
+}
+
+void check_no_bits(const DefinitionLine& d) {
+  if (d.def.bitCount != 0) return;
+  isa_warning(d, 0,
+              in_quotes(d.def.name) +
+                  " has no bits: it takes no word, yet its word 000 is stored where it stands, "
+                  "under the next instruction",
+              "isa-no-bits");
+}
+
+void check_bit_tokens(const DefinitionLine& d) {
+  for (size_t t = d.sep + 1; t < d.tokens.size(); ++t) {
+    const std::string& text = d.tokens[t].text;
+    if (text[0] == '0' || text[0] == '1') {
+      if (text.find_first_not_of("01") == std::string::npos) continue;
+      isa_warning(d, d.tokens[t].column,
+                  "constant bits " + in_quotes(text) +
+                      " hold characters other than 0 and 1 (each reads as 0)",
+                  "isa-bad-constant");
+      continue;
+    }
+    size_t dash = text.find('-', 1);
+    if (dash != std::string::npos && dash > 1 && is_digit(text[dash - 1]) &&
+        dash + 1 < text.size() && is_digit(text[dash + 1]) &&
+        std::atoll(text.c_str() + 1) < std::atoll(text.c_str() + dash + 1)) {
+      isa_warning(d, d.tokens[t].column,
+                  "bit range " + in_quotes(text) +
+                      " is written low-high and gives no bits; write it high-low",
+                  "isa-reversed-range");
+    }
+  }
+}
+
+void check_shadowed(const DefinitionLine& d, const std::vector<InstructionDef>& table,
+                    size_t index) {
+  for (size_t e = 0; e < index; ++e) {
+    if (!shadows(table[e], d.def)) continue;
+    isa_warning(d, 0,
+                "this form of " + in_quotes(d.def.name) + " is never chosen: the one on line " +
+                    std::to_string(table[e].line) + " fits every statement it fits",
+                "isa-shadowed");
+    return;
+  }
+}
+
 void check_instruction_set(const std::string& path) {
-  const size_t piece = 1023;
   const std::vector<InstructionDef>& table = instruction_table();
-  for (size_t d = 0; d < table.size(); ++d) {
-    const InstructionDef& def = table[d];
-    const Piece* p = piece_at(path, def.line, piece);
+  for (size_t i = 0; i < table.size(); ++i) {
+    const Piece* p = piece_at(path, table[i].line, kDefinitionPieceChars);
     if (!p) continue;
     std::vector<DefinitionToken> tokens = definition_tokens(p->text);
-    size_t sep = 1;
-    while (sep < tokens.size() && tokens[sep].text[0] != ':') ++sep;
-    if (sep < tokens.size() && tokens[sep].text.size() > 1) {
-      add(path, def.line, tokens[sep].column, SEV_WARNING,
-          "the separator is glued to " + in_quotes(tokens[sep].text.substr(1)) +
-              ", which is read as part of it, not as bits",
-          "isa-glued", piece);
-    }
-    if (def.bitCount == 0) {
-      add(path, def.line, 0, SEV_WARNING,
-          in_quotes(def.name) +
-              " has no bits: it takes no word, yet its word 000 is stored where " +
-              "it stands, under the next instruction",
-          "isa-no-bits", piece);
-    }
-    for (size_t t = sep + 1; t < tokens.size(); ++t) {
-      const std::string& text = tokens[t].text;
-      if (text[0] == '0' || text[0] == '1') {
-        if (text.find_first_not_of("01") != std::string::npos) {
-          add(path, def.line, tokens[t].column, SEV_WARNING,
-              "constant bits " + in_quotes(text) +
-                  " hold characters other than 0 and 1 (each reads as 0)",
-              "isa-bad-constant", piece);
-        }
-        continue;
-      }
-      size_t dash = text.find('-', 1);
-      if (dash != std::string::npos && dash > 1 && is_digit(text[dash - 1]) &&
-          dash + 1 < text.size() && is_digit(text[dash + 1]) &&
-          std::atoll(text.c_str() + 1) < std::atoll(text.c_str() + dash + 1)) {
-        add(path, def.line, tokens[t].column, SEV_WARNING,
-            "bit range " + in_quotes(text) +
-                " is written low-high and gives no bits; write it high-low",
-            "isa-reversed-range", piece);
-      }
-    }
-    for (size_t e = 0; e < d; ++e) {
-      if (!shadows(table[e], def)) continue;
-      add(path, def.line, 0, SEV_WARNING,
-          "this form of " + in_quotes(def.name) + " is never chosen: the one on line " +
-              std::to_string(table[e].line) + " fits every statement it fits",
-          "isa-shadowed", piece);
-      break;
-    }
+    DefinitionLine d{path, table[i], tokens, separator_token(tokens)};
+    check_glued_separator(d);
+    check_no_bits(d);
+    check_bit_tokens(d);
+    check_shadowed(d, table, i);
   }
 }
 
@@ -221,7 +245,7 @@ std::string load_instructions() {
     if (load_instruction_defs(g_lint->inst) == 0) return g_lint->inst;
     const LoadFailure& failure = last_load_failure();
     add(g_lint->inst, failure.line, 0, SEV_ERROR,
-        "the instruction set fails to load: " + failure.reason, "isa-load", 1023);
+        "the instruction set fails to load: " + failure.reason, "isa-load", kDefinitionPieceChars);
     return "";
   }
   std::string used = load_instruction_set(g_lint->args[0]);
@@ -232,7 +256,7 @@ std::string load_instructions() {
     add("inst.dat", failure.line, 0, SEV_WARNING,
         "inst.dat fails to load: " + failure.reason + "; wendrix skips it without a message and " +
             (used.empty() ? "finds no other" : "uses " + used + " instead"),
-        "isa-load", 1023);
+        "isa-load", kDefinitionPieceChars);
     if (!used.empty()) load_instruction_defs(used);
   }
   return used;
@@ -342,7 +366,7 @@ std::string why_undefined(int symbol) {
 }
 
 std::string page_text(int32_t address) {
-  return hex(address) + " (page " + std::to_string(address >> 9) + ")";
+  return hex(address) + " (page " + std::to_string(address / kPageWords) + ")";
 }
 
 // The column of a statement's mnemonic (operand -1) or of one of its operands, or -1.
@@ -395,16 +419,11 @@ void add_report(const Report& r, const std::string& file, const StatementIndex& 
 
 // ---- Checks on the source ----
 
-bool is_directive(std::string_view name) {
-  return same_ignoring_case(name, "org") || same_ignoring_case(name, "equ") ||
-         same_ignoring_case(name, "ds");
-}
-
 bool names_instruction(std::string_view name) {
   for (const InstructionDef& def : instruction_table()) {
     if (same_ignoring_case(def.name, name)) return true;
   }
-  return is_directive(name);
+  return reserved_word(name) >= 0;
 }
 
 void check_literal_blanks(const std::string& file, int line, const SplitLine& s) {
@@ -429,54 +448,51 @@ void check_literal_blanks(const std::string& file, int line, const SplitLine& s)
   }
 }
 
-void check_line(const std::string& file, int number, const Piece& piece) {
-  if (piece.offset > 0) {
-    // Reported where the editor's line passes 1022 characters.
-    add(file, number, 1022 - piece.offset, SEV_WARNING,
-        "line is longer than 1022 characters: the rest is read as a new line, starting in column 0",
-        "long-line");
+void check_long_line(const std::string& file, int number, const Piece& piece) {
+  if (piece.offset == 0) return;
+  // Reported where the editor's line passes the piece length.
+  add(file, number, static_cast<int>(kSourcePieceChars) - piece.offset, SEV_WARNING,
+      "line is longer than 1022 characters: the rest is read as a new line, starting in column 0",
+      "long-line");
+}
+
+void check_dropped_field(const std::string& file, int number, const SplitLine& s) {
+  if (s.droppedColumn < 0) return;
+  add(file, number, s.droppedColumn, SEV_WARNING,
+      "a 17th operand field is dropped: a statement has 16 at most", "operand-17");
+}
+
+void check_label(const std::string& file, int number, const SplitLine& s) {
+  if (s.label.empty()) return;
+  if (names_instruction(s.label)) {
+    add(file, number, 0, SEV_WARNING,
+        in_quotes(s.label) + " in column 0 is a label, not an instruction; indent it",
+        "column0-mnemonic");
+  } else if (s.label.back() == ':') {
+    std::string bare(s.label.substr(0, s.label.size() - 1));
+    int index = symbol_find(bare);
+    add(file, number, static_cast<int>(s.label.size()) - 1, SEV_WARNING,
+        "the label keeps its colon: it defines " + in_quotes(s.label) + ", not " + in_quotes(bare) +
+            (index >= 0 && !symbol_at(index).definedByLabel ? ", which the program uses" : ""),
+        "label-colon");
   }
+  if (starts_with_reserved_word(s.label) && reserved_word(s.label) < 0) {
+    add(file, number, 0, SEV_WARNING,
+        in_quotes(s.label) + " starts with a reserved word: no expression can name it; rename it",
+        "reserved-prefix");
+  }
+}
+
+// Every check that reads a line as the assembler splits it.
+void check_line(const std::string& file, int number, const Piece& piece) {
+  check_long_line(file, number, piece);
   std::string name;
   if (parse_include_line(piece.text, name) != INCLUDE_NONE) return;
   std::string line = piece.text;
-  split_line(line);  // the fields are counted on the line without its comment
+  split_line(line);
   const SplitLine& s = split_result();
-  // Fields beyond the 16th are dropped. As the splitter sees them: after the label, the
-  // mnemonic and their blanks, fields are parted by runs of commas.
-  size_t i = 0;
-  for (int part = 0; part < 4; ++part) {
-    while (i < line.size() && is_split_blank(line[i]) == (part % 2 == 1)) ++i;
-  }
-  for (int fields = 1; i < line.size(); ++i) {
-    if (line[i] != ',' || (i + 1 < line.size() && line[i + 1] == ',')) continue;
-    if (++fields == 17 && i + 1 < line.size()) {
-      add(file, number, static_cast<int>(i) + 1, SEV_WARNING,
-          "a 17th operand field is dropped: a statement has 16 at most", "operand-17");
-    }
-  }
-  if (!s.label.empty()) {
-    if (names_instruction(s.label)) {
-      add(file, number, 0, SEV_WARNING,
-          in_quotes(s.label) + " in column 0 is a label, not an instruction; indent it",
-          "column0-mnemonic");
-    } else if (s.label.back() == ':') {
-      std::string bare(s.label.substr(0, s.label.size() - 1));
-      int index = symbol_find(bare);
-      add(file, number, static_cast<int>(s.label.size()) - 1, SEV_WARNING,
-          "the label keeps its colon: it defines " + in_quotes(s.label) + ", not " +
-              in_quotes(bare) +
-              (index >= 0 && !symbol_at(index).definedByLabel ? ", which the program uses" : ""),
-          "label-colon");
-    }
-    std::string folded = fold_case(s.label);
-    bool prefix = folded.size() > 2 && (folded.starts_with("org") || folded.starts_with("equ") ||
-                                        folded.starts_with("ds"));
-    if (prefix && !is_directive(s.label)) {
-      add(file, number, 0, SEV_WARNING,
-          in_quotes(s.label) + " starts with a reserved word: no expression can name it; rename it",
-          "reserved-prefix");
-    }
-  }
+  check_dropped_field(file, number, s);
+  check_label(file, number, s);
   check_literal_blanks(file, number, s);
 }
 
@@ -500,9 +516,19 @@ uint32_t field_mask(const InstructionDef& def, int operand, int& top) {
   return mask;
 }
 
+// The fit rule: a value fits a field when the definition takes every bit of it that is set, or
+// when it is negative and is the field's value sign-extended (every bit above the field's top
+// set, and no bit the field leaves out below it): -1 fits an 8-bit field, 256 does not.
+bool fits_field(int32_t value, uint32_t mask, int top) {
+  uint32_t v = static_cast<uint32_t>(value);
+  uint32_t above = top >= 31 ? 0 : ~((2u << top) - 1);
+  if ((v & ~mask) == 0) return true;
+  return value < 0 && (v & ~mask & ~above) == 0 && (~v & above) == 0;
+}
+
 void check_operand_ranges(const StatementRecord& s) {
   const InstructionDef& def = instruction_table()[static_cast<size_t>(s.kind)];
-  bool jump = same_ignoring_case(def.name, "goto") || same_ignoring_case(def.name, "call");
+  bool jump = def.jump != JUMP_NONE;
   for (int k = 0; k < def.operandCount; ++k) {
     const StatementOperand& operand = s.operands[static_cast<size_t>(k)];
     if (!def.operands[static_cast<size_t>(k)].isNumeric || operand.tree == kNoTree ||
@@ -513,13 +539,7 @@ void check_operand_ranges(const StatementRecord& s) {
     int top;
     uint32_t mask = field_mask(def, k, top);
     if (top < 0) continue;  // the definition takes nothing from it: no value is cut
-    uint32_t above = top >= 31 ? 0 : ~((2u << top) - 1);
-    bool fits;
-    if (jump && k == 0) {
-      fits = value >= 0 && value < kCodeWords;
-    } else {
-      fits = (v & ~mask) == 0 || (value < 0 && (v & ~mask & ~above) == 0 && (~v & above) == 0);
-    }
+    bool fits = jump && k == 0 ? value >= 0 && value < kCodeWords : fits_field(value, mask, top);
     if (fits) continue;
     const Piece* p = piece_at(*s.fileName, s.lineNumber);
     int column = statement_column(p, k);
@@ -568,10 +588,12 @@ void check_program(bool resolved) {
 }
 
 void print_summary(std::ostream& out) {
-  for (int page = 0; page < kCodeWords / 512; ++page) {
+  for (int page = 0; page < kCodeWords / kPageWords; ++page) {
     int used = 0;
-    for (int a = page * 512; a < (page + 1) * 512; ++a) used += code_word(a) != kEmptyWord;
-    out << "page " << page << ": " << used << " words used, " << 512 - used << " free\n";
+    for (int a = page * kPageWords; a < (page + 1) * kPageWords; ++a) {
+      used += code_word(a) != kEmptyWord;
+    }
+    out << "page " << page << ": " << used << " words used, " << kPageWords - used << " free\n";
   }
 }
 
@@ -635,7 +657,7 @@ int parse_options(std::ostream& out) {
 int lint(std::ostream& out) {
   int status = parse_options(out);
   if (status != 0) return status < 0 ? 0 : status;
-  statements_reset();
+  reset_run();
   std::string inst = load_instructions();
   if (inst.empty()) {
     for (const Finding& f : g_lint->findings) print(out, f);
@@ -644,8 +666,6 @@ int lint(std::ostream& out) {
   }
   out << "wendrix-lint: instruction set " << inst << '\n';
   check_instruction_set(inst);
-  diag_reset();
-  symbols_reset();
   if (!open_main_source(g_lint->source)) {
     out << "wendrix-lint: cannot open " << base_name_of(g_lint->source) << ".asm\n";
     return 2;

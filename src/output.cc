@@ -21,6 +21,7 @@ int32_t g_last_listed = -999;
 constexpr size_t kListingPart = 65536;
 
 constexpr int32_t kPageShift = 9;
+static_assert(1 << kPageShift == kPageWords);
 constexpr int32_t kSecondHalfBit = 0x100;
 
 // "%0Nx" (or "%0NX" when `upper`): at least `width` hexadecimal digits.
@@ -158,9 +159,9 @@ int encode_statement(const StatementRecord& s) {
     warn_at(s, E_OUTSIDE_MEMORY);
     return 0;
   }
-  if (same_ignoring_case(def.name, "goto")) {
+  if (def.jump == JUMP_GOTO) {
     if (page_of(s.address) != page_of(values[0])) warn_at(s, E_PAGE_MISMATCH);
-  } else if (same_ignoring_case(def.name, "call")) {
+  } else if (def.jump == JUMP_CALL) {
     if (page_of(s.address) != page_of(values[0])) warn_at(s, E_PAGE_MISMATCH);
     if (values[0] & kSecondHalfBit) warn_at(s, E_CALL_SECOND_HALF);
   }

@@ -301,4 +301,5 @@ void split_line(std::string& line) {
     }
     while (i < n && text[i] == ',') ++i;
   }
+  s.droppedColumn = i < n ? static_cast<int>(i) : -1;
 }

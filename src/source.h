@@ -146,6 +146,7 @@ struct SplitLine {
   std::string_view operands[kMaxOperands];
   int operandCount = 0;
   int operandColumns[kMaxOperands] = {};
+  int droppedColumn = -1;  // where a field beyond the 16th starts, which is dropped; -1: none
 };
 const SplitLine& split_result();
 // Cuts the comment off `line` in place and fills the split results.
