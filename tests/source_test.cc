@@ -89,4 +89,24 @@ TEST(Splitter, Lines) {
   for (const auto& [line, expected] : cases) EXPECT_EQ(split(line), expected) << line;
 }
 
+// An include line's file name, "bad" for a malformed one, "-" for a line that is no include.
+TEST(IncludeLine, Names) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"#include \"a.inc\"", "a.inc"},
+      {"  #INCLUDE <b.inc> ; comment", "b.inc"},
+      {"#include\v\"a.inc\"\f", "a.inc"},
+      {"#include \"", ""},
+      {"#include a.inc", "bad"},
+      {"#include \"a.inc\";x", "bad"},
+      {"#include \"a.inc>", "bad"},
+      {"#include", "-"},
+      {"; #include \"x\"", "-"},
+  };
+  for (const auto& [line, expected] : cases) {
+    std::string name;
+    IncludeLine kind = parse_include_line(line, name);
+    EXPECT_EQ(kind == INCLUDE_NONE ? "-" : kind == INCLUDE_BAD ? "bad" : name, expected) << line;
+  }
+}
+
 }  // namespace
