@@ -58,7 +58,7 @@ std::string tree_of(int32_t tree) {
   return s + " " + tree_of(n.right) + ")";
 }
 
-// The tree as an S-expression, or "message@column".
+// The tree as an S-expression and its value (or the evaluator's message), or "message@column".
 std::string parse_of(const char* text) {
   fresh();
   int32_t column = 0;
@@ -66,7 +66,11 @@ std::string parse_of(const char* text) {
   if (column >= 0) return "token error";
   int32_t root = parse_expression(tokens, column);
   if (root == kNoTree) return failure(column);
-  return column == -1 ? tree_of(root) : "column set on success";
+  if (column != -1) return "column set on success";
+  evaluate_expression(root);
+  return tree_of(root) + " = " +
+         (current_error == E_NONE ? std::to_string(expr_node(root).value)
+                                  : error_message(current_error));
 }
 
 // The value as a decimal, or the message.
@@ -158,20 +162,20 @@ TEST(Tokenizer, Cases) {
 
 TEST(Parser, TreesAndErrors) {
   const Case cases[] = {
-      {"(a+1)*-b", "(* (+ sym:a 1) (neg sym:b))"},
-      {"8-4-2", "(- (- 8 4) 2)"},
-      {"16/4/2", "(/ (/ 16 4) 2)"},
-      {"1<<2+1", "(<< 1 (+ 2 1))"},
-      {"6&3|8", "(| (& 6 3) 8)"},
-      {"2*3+4*5", "(+ (* 2 3) (* 4 5))"},
-      {"(1+2)*3", "(* (+ 1 2) 3)"},
-      {"((5))", "5"},
-      {"(1+2)*(3+4)", "(* (+ 1 2) (+ 3 4))"},
-      {"-x+1", "(+ (neg sym:x) 1)"},
-      {"2--3", "(- 2 (neg 3))"},
-      {"--3", "(neg (neg 3))"},
-      {"-~5", "(neg (~ 5))"},
-      {"((1+2))", "(+ 1 2)"},
+      {"(a+1)*-b", "(* (+ sym:a 1) (neg sym:b)) = symbol undefined"},
+      {"8-4-2", "(- (- 8 4) 2) = 2"},
+      {"16/4/2", "(/ (/ 16 4) 2) = 2"},
+      {"1<<2+1", "(<< 1 (+ 2 1)) = 8"},
+      {"6&3|8", "(| (& 6 3) 8) = 10"},
+      {"2*3+4*5", "(+ (* 2 3) (* 4 5)) = 26"},
+      {"(1+2)*3", "(* (+ 1 2) 3) = 9"},
+      {"((5))", "5 = 5"},
+      {"(1+2)*(3+4)", "(* (+ 1 2) (+ 3 4)) = 21"},
+      {"-x+1", "(+ (neg sym:x) 1) = symbol undefined"},
+      {"2--3", "(- 2 (neg 3)) = 5"},
+      {"--3", "(neg (neg 3)) = 3"},
+      {"-~5", "(neg (~ 5)) = 6"},
+      {"((1+2))", "(+ 1 2) = 3"},
       {"", "missing expression@0"},
       {"   ", "missing expression@0"},
       {"5+", "missing expression@0"},
@@ -203,17 +207,9 @@ TEST(Parser, TreesAndErrors) {
 
 TEST(Evaluator, Values) {
   const Case cases[] = {
-      {"8-4-2", "2"},
-      {"16/4/2", "2"},
       {"1<<2<<3", "32"},
-      {"1<<2+1", "8"},
-      {"6&3|8", "10"},
-      {"2*3+4*5", "26"},
       {"-2*3", "-6"},
       {"2*-3", "-6"},
-      {"2--3", "5"},
-      {"--3", "3"},
-      {"-~5", "6"},
       {"-7/2", "-3"},
       {"-7%2", "-1"},
       {"7%-2", "1"},
