@@ -73,9 +73,10 @@ struct Finding {
 
 // A file as the editor shows it, and where each line piece the assembler reads lies in it.
 struct Piece {
-  int line;    // editor line, from 1
-  int offset;  // of the piece in that line
-  std::string text;
+  int line;               // editor line, from 1
+  int offset;             // of the piece in that line
+  std::string_view text;  // in FileText::lines
+  int length = 0;
 };
 struct FileText {
   const std::string* name = nullptr;  // its key in Lint::files
@@ -117,9 +118,15 @@ const FileText& file_text(const std::string& name, size_t piece_chars) {
     if (ends) piece.pop_back();
     if (!line_open) f.lines.emplace_back();
     int offset = static_cast<int>(f.lines.back().size());
-    f.pieces.push_back(Piece{static_cast<int>(f.lines.size()), offset, piece});
+    f.pieces.push_back(Piece{static_cast<int>(f.lines.size()), offset, {}});
     f.lines.back() += piece;
+    f.pieces.back().length = static_cast<int>(piece.size());
     line_open = !ends;
+  }
+  // The lines hold still now: each piece becomes a view of its part of its line.
+  for (Piece& p : f.pieces) {
+    p.text = std::string_view(f.lines[static_cast<size_t>(p.line) - 1])
+                 .substr(static_cast<size_t>(p.offset), static_cast<size_t>(p.length));
   }
   return f;
 }
@@ -337,6 +344,13 @@ void check_same_words(const std::string& path, const std::vector<InstructionDef>
             ": a device reads only one of them from it",
         "isa-same-word", kDefinitionPieceChars);
   };
+  // Definitions of one pattern are found in one pass; pairs are compared within groups of a
+  // size that keeps the whole check near linear.
+  std::map<std::pair<uint32_t, uint32_t>, size_t> first_of;
+  for (size_t i = 0; i < table.size(); ++i) {
+    auto [it, fresh] = first_of.try_emplace(bits[i], i);
+    if (!fresh) compare(it->second, i);
+  }
   for (const auto& [top, group] : by_top) {
     for (size_t x = 0; x < group.size() && group.size() <= 4096; ++x) {
       for (size_t y = x + 1; y < group.size(); ++y) compare(group[x], group[y]);
@@ -356,7 +370,7 @@ void check_instruction_set(const std::string& path) {
   for (size_t i = 0; i < table.size(); ++i) {
     const Piece* p = piece_at(path, table[i].line, kDefinitionPieceChars);
     if (!p) continue;
-    std::vector<DefinitionToken> tokens = definition_tokens(p->text);
+    std::vector<DefinitionToken> tokens = definition_tokens(std::string(p->text));
     DefinitionLine d{path, table[i], tokens, separator_token(tokens)};
     check_glued_separator(d);
     check_no_bits(d);
@@ -401,35 +415,47 @@ const SplitLine& split_copy(std::string line) {
 
 // The statements by file and line, and for each instruction the one whose word it replaces,
 // found once for all the reports.
+// The statements that reports are about, by file and line, and for each instruction the one
+// whose word it replaces. Only those are indexed, in sorted vectors: a program of a million
+// lines with a report on each keeps no tree of them.
+using Position = std::pair<const std::string*, int>;
 struct StatementIndex {
-  std::map<std::pair<std::string, int>, const StatementRecord*> at;
-  std::map<const StatementRecord*, const StatementRecord*> replaces;
+  std::vector<std::pair<Position, const StatementRecord*>> at;  // sorted by position
+  std::vector<std::pair<const StatementRecord*, const StatementRecord*>> replaces;  // sorted
 };
 
-// Only the statements that reports are about are indexed: a program of a million lines keeps
-// no map of them all.
 StatementIndex index_statements() {
   StatementIndex index;
-  std::set<std::pair<std::string, int>> wanted;
-  for (const Report& r : g_lint->reports) {
-    if (r.file) wanted.insert({*r.file, r.line});
-  }
+  std::vector<Position> wanted;
+  for (const Report& r : g_lint->reports) wanted.push_back({r.file, r.line});
+  std::sort(wanted.begin(), wanted.end());
   std::vector<const StatementRecord*> holder(static_cast<size_t>(kCodeWords), nullptr);
   for (const StatementRecord& s : statement_list()) {
-    if (s.fileName && wanted.count({*s.fileName, s.lineNumber})) {
-      index.at.try_emplace({*s.fileName, s.lineNumber}, &s);
-    }
+    bool reported =
+        std::binary_search(wanted.begin(), wanted.end(), Position{s.fileName, s.lineNumber});
+    if (reported) index.at.push_back({{s.fileName, s.lineNumber}, &s});
     if (s.kind < 0 || !s.addressKnown || s.address < 0 || s.address >= kCodeWords) continue;
     const StatementRecord*& earlier = holder[static_cast<size_t>(s.address)];
-    if (earlier && index.at.count({*s.fileName, s.lineNumber})) index.replaces[&s] = earlier;
+    if (earlier && reported) index.replaces.push_back({&s, earlier});
     earlier = &s;
   }
+  // The first statement of a position wins, as in list order.
+  std::stable_sort(index.at.begin(), index.at.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::sort(index.replaces.begin(), index.replaces.end());
   return index;
 }
 
-const StatementRecord* find_in(const StatementIndex& index, const std::string& file, int line) {
-  auto it = index.at.find({file, line});
-  return it == index.at.end() ? nullptr : it->second;
+const StatementRecord* find_in(const StatementIndex& index, const std::string* file, int line) {
+  auto it = std::lower_bound(index.at.begin(), index.at.end(), Position{file, line},
+                             [](const auto& entry, const Position& p) { return entry.first < p; });
+  return it != index.at.end() && it->first == Position{file, line} ? it->second : nullptr;
+}
+
+const StatementRecord* replaced_by(const StatementIndex& index, const StatementRecord* s) {
+  auto it = std::lower_bound(index.replaces.begin(), index.replaces.end(),
+                             std::pair<const StatementRecord*, const StatementRecord*>{s, nullptr});
+  return it != index.replaces.end() && it->first == s ? it->second : nullptr;
 }
 
 std::string bad_instruction_reason(const std::string& piece) {
@@ -568,7 +594,7 @@ std::string habit_hint(int code, const std::string& line) {
 // The column of a statement's mnemonic (operand -1) or of one of its operands, or -1.
 int statement_column(const Piece* piece, int operand) {
   if (!piece) return -1;
-  const SplitLine& s = split_copy(piece->text);
+  const SplitLine& s = split_copy(std::string(piece->text));
   if (operand >= 0) return operand < s.operandCount ? s.operandColumns[operand] : -1;
   size_t at = piece->text.find(s.mnemonic, s.label.size());
   return s.mnemonic.empty() || at == std::string::npos ? -1 : static_cast<int>(at);
@@ -598,8 +624,8 @@ std::string warning_detail(const Report& r, const StatementRecord* s, const Stat
            " lies at offset " + hex(target % kPageWords) +
            ": call a goto in the first half that jumps on to it";
   }
-  if (r.code == E_CODE_OVERLAP && s && index.replaces.count(s)) {
-    const StatementRecord& earlier = *index.replaces.at(s);
+  if (r.code == E_CODE_OVERLAP && s && replaced_by(index, s)) {
+    const StatementRecord& earlier = *replaced_by(index, s);
     if (const Piece* at = piece_at(*earlier.fileName, earlier.lineNumber)) {
       return "at " + hex(s->address) + ", replacing the word of " + *earlier.fileName + ":" +
              std::to_string(at->line);
@@ -618,7 +644,7 @@ std::string warning_detail(const Report& r, const StatementRecord* s, const Stat
 void add_report(const Report& r, const std::string& file, const StatementIndex& index) {
   std::string message = error_message(r.code);
   const Piece* piece = piece_at(file, r.line);
-  const StatementRecord* s = find_in(index, file, r.line);
+  const StatementRecord* s = find_in(index, r.file, r.line);
   if (r.warning) {
     const char* check = warning_check(r.code);
     if (!check) return;
@@ -630,16 +656,17 @@ void add_report(const Report& r, const std::string& file, const StatementIndex& 
   int column = r.column >= 0 ? r.column : statement_column(piece, -1);
   std::string detail;
   if (r.code == E_BAD_INSTRUCTION && piece) {
-    detail = bad_instruction_reason(piece->text);
+    detail = bad_instruction_reason(std::string(piece->text));
   } else if (r.code == E_CANT_OPEN_INCLUDE && piece) {
     std::string name;
-    parse_include_line(piece->text, name);
+    parse_include_line(std::string(piece->text), name);
     detail = in_quotes(name) + " (include names are relative to the working directory)";
   } else if (r.code == E_SYMBOL_UNDEFINED || r.code == E_SYMBOL_REDEFINED) {
     message += " [" + std::string(symbol_name(r.symbol)) + "]";
     if (r.symbol >= 0) g_lint->symbols_in_errors.insert(r.symbol);
     if (r.code == E_SYMBOL_UNDEFINED && r.symbol >= 0) {
-      int use = piece ? use_column(piece->text, std::string(symbol_name(r.symbol))) : -1;
+      int use =
+          piece ? use_column(std::string(piece->text), std::string(symbol_name(r.symbol))) : -1;
       if (use >= 0 && r.column < 0) column = use;
       detail = why_undefined(r.symbol);
       int colon = symbol_find(std::string(symbol_name(r.symbol)) + ":");
@@ -648,7 +675,7 @@ void add_report(const Report& r, const std::string& file, const StatementIndex& 
       }
     }
   }
-  std::string hint = habit_hint(r.code, piece ? piece->text : "");
+  std::string hint = habit_hint(r.code, piece ? std::string(piece->text) : "");
   if (!hint.empty()) detail += (detail.empty() ? "" : "; ") + hint;
   add(file, r.line, column, SEV_ERROR, message + (detail.empty() ? "" : ": " + detail),
       "assembler");
@@ -890,8 +917,8 @@ void check_label(const std::string& file, int number, const SplitLine& s) {
 void check_line(const std::string& file, int number, const Piece& piece, const FileText& text) {
   check_long_line(file, number, piece, text);
   std::string name;
-  if (parse_include_line(piece.text, name) != INCLUDE_NONE) return;
-  std::string line = piece.text;
+  std::string line(piece.text);
+  if (parse_include_line(line, name) != INCLUDE_NONE) return;
   split_line(line);
   const SplitLine& s = split_result();
   check_dropped_field(file, number, s);

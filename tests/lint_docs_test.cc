@@ -1,0 +1,99 @@
+// What docs/lint.md tells a user to paste, run on real output: vim's errorformat in vim, the VS
+// Code problem matcher's pattern, and the Makefile recipe with make.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+#include "test_util.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// The lines of the guide that follow `marker`, each without its indentation, up to the first
+// line that is less indented than the first.
+std::string block_after(const std::string& doc, const std::string& marker) {
+  std::istringstream in(doc.substr(doc.find(marker) + marker.size()));
+  std::string line, block;
+  size_t indent = std::string::npos;
+  std::getline(in, line);
+  while (std::getline(in, line)) {
+    if (line.empty() && indent == std::string::npos) continue;
+    size_t own = line.find_first_not_of(' ');
+    if (indent == std::string::npos) indent = own;
+    if (!line.empty() && (own == std::string::npos || own < indent)) break;
+    block += (line.empty() ? "" : line.substr(indent)) + "\n";
+  }
+  return block;
+}
+
+const char* const kIsa = "nop : 000000000000\nadd f5 \"a\" : 000111 0 f4-0\n";
+// A note, two warnings and two errors (" a" matches no literal), at these positions, worked out
+// from the program.
+const char* const kProgram =
+    "__FUSE\tequ\t0\n__FUSEX\tequ\t0\nX\tequ\t1\n\torg\t0\nnop\n"
+    "\tadd\t5, a\n\tbogus\n";
+const char* const kExpected = "t.asm:3:1:n\nt.asm:5:1:w\nt.asm:6:2:e\nt.asm:6:8:w\nt.asm:7:2:e\n";
+
+struct Docs : testing::Test {
+  ScratchDir dir;
+  std::string doc = read_file(WENDRIX_DOCS "/lint.md");
+  std::string lint = fs::path(WENDRIX_EXE).parent_path() / "wendrix-lint";
+  void SetUp() override {
+    dir.write("inst.dat", kIsa);
+    dir.write("t.asm", kProgram);
+    ASSERT_EQ(run_shell(dir, lint + " --unused t > out.txt").status, 1);
+  }
+};
+
+TEST_F(Docs, VimErrorformatReadsEveryFindingAndNothingElse) {
+  std::string efm = block_after(doc, "- vim:");
+  efm.resize(efm.find('\n') + 1);
+  ASSERT_TRUE(efm.starts_with(":set errorformat=")) << efm;
+  dir.write("read.vim", efm.substr(1) +
+                            "cgetfile out.txt\n"
+                            "call writefile(map(filter(getqflist(), 'v:val.valid'), "
+                            "'bufname(v:val.bufnr).\":\".v:val.lnum.\":\".v:val.col.\":\"."
+                            "v:val.type'), 'qf.txt')\nqa!\n");
+  run_shell(dir, "vim -N -u NONE -i NONE -es -S read.vim");
+  EXPECT_EQ(dir.read("qf.txt"), kExpected);
+}
+
+TEST_F(Docs, VsCodePatternReadsEveryFindingAndNothingElse) {
+  std::string matcher = block_after(doc, "this problem matcher:");
+  std::smatch m;
+  ASSERT_TRUE(std::regex_search(matcher, m, std::regex("\"regexp\": \"(.*)\",")));
+  std::string pattern = std::regex_replace(m[1].str(), std::regex(R"(\\\\)"), "\\");
+  std::istringstream out(dir.read("out.txt"));
+  std::string line, found;
+  while (std::getline(out, line)) {
+    if (std::regex_match(line, m, std::regex(pattern))) {
+      found += m[1].str() + ":" + m[2].str() + ":" + m[3].str() + ":" + m[4].str()[0] + "\n";
+    }
+  }
+  EXPECT_EQ(found, kExpected);
+}
+
+TEST_F(Docs, MakefileRecipeBuildsACorrectMultiPageProgram) {
+  std::string makefile =
+      block_after(doc, "let the outputs depend on every file the assembly reads:");
+  fs::copy_file(WENDRIX_EXAMPLES "/pages.asm", dir.path + "/prog.asm");
+  fs::copy_file(WENDRIX_EXAMPLES "/inst.dat", dir.path + "/inst.dat",
+                fs::copy_options::overwrite_existing);
+  dir.write("Makefile", makefile);
+  std::string path = "PATH=\"" + fs::path(WENDRIX_EXE).parent_path().string() + ":$PATH\"";
+  RunResult r = run_shell(dir, path + " make prog.hex 2>&1");
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_TRUE(fs::exists(dir.path + "/prog.hex")) << r.out;
+  EXPECT_EQ(dir.read("prog.d"), "prog.hex prog.lst: prog.asm inst.dat\n");
+}
+
+}  // namespace
