@@ -708,7 +708,8 @@ std::string statement_key(std::string_view mnemonic, std::string_view operands) 
 std::string statement_key(const StatementRecord& s) {
   std::string operands;
   for (size_t k = 0; k < s.operandTexts.size(); ++k) {
-    operands += (k ? "," : "") + std::string(s.operandTexts[k]);
+    if (k > 0) operands += ',';
+    operands += s.operandTexts[k];
   }
   return statement_key(s.mnemonicText, operands);
 }
