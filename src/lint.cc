@@ -25,7 +25,8 @@ namespace {
 
 const char* const kVersion = "wendrix-lint 0.10";
 
-enum Severity { SEV_NOTE, SEV_WARNING, SEV_ERROR };
+using Severity = LintSeverity;
+constexpr Severity SEV_NOTE = LINT_NOTE, SEV_WARNING = LINT_WARNING, SEV_ERROR = LINT_ERROR;
 const char* const kSeverityNames[] = {"note", "warning", "error"};
 
 // The checks, with what each looks for. Every one but `assembler` (what wendrix rejects, always
@@ -97,6 +98,7 @@ struct Lint {
   std::map<std::string, FileText> files;
   std::vector<Report> reports;  // their file names live until the run's sources are reset
   std::set<int> symbols_in_errors;
+  const LintObserver* observe = nullptr;
   bool fragment = false;  // an include file checked on its own
 };
 Lint* g_lint = nullptr;
@@ -1248,12 +1250,23 @@ bool fragment_may_skip(const Report& r) {
   return g_lint->fragment && (r.code == E_FUSE_UNDEFINED || r.code == E_FUSEX_UNDEFINED);
 }
 
+// Hands the findings to the caller's observer, if any.
+void notify() {
+  if (!*g_lint->observe) return;
+  std::vector<LintFinding> found;
+  for (const Finding& f : g_lint->findings) {
+    found.push_back({*f.file, f.line, f.column, f.severity, f.message, f.check});
+  }
+  (*g_lint->observe)(found);
+}
+
 int lint(std::ostream& out) {
   int status = parse_options(out);
   if (status != 0) return status < 0 ? 0 : status;
   reset_run();
   g_lint->inst_used = load_instructions();
   if (g_lint->inst_used.empty()) {
+    notify();
     for (const Finding& f : g_lint->findings) print(out, f);
     out << "wendrix-lint: no instruction set loads (tried "
         << (g_lint->inst.empty() ? "inst.dat, " + second_instruction_path(g_lint->args[0])
@@ -1298,6 +1311,7 @@ int lint(std::ostream& out) {
     ++counts[f.severity];
   }
   if (g_lint->summary && resolved) print_summary(out);
+  notify();
   auto count = [&counts](Severity s) {
     return std::to_string(counts[s]) + " " + kSeverityNames[s] + (counts[s] == 1 ? "" : "s");
   };
@@ -1308,9 +1322,10 @@ int lint(std::ostream& out) {
 
 }  // namespace
 
-int run_lint(const std::vector<std::string>& args, std::ostream& out) {
+int run_lint(const std::vector<std::string>& args, std::ostream& out, const LintObserver& observe) {
   Lint state;
   state.args = args;
+  state.observe = &observe;
   g_lint = &state;
   int status = lint(out);
   source_reset();

@@ -55,7 +55,7 @@ size_t find_nul(const TextFile& f, size_t from) {
 // Makes bytes available; false at the end of the file or after a failed read.
 bool fill(TextFile& f) {
   if (f.position < f.filled) return true;
-  if (f.failed) return false;
+  if (f.failed || !f.stream) return false;  // no stream: a text held whole, now read
   f.position = 0;
   f.filled = std::fread(f.buffer.data(), 1, f.buffer.size(), f.stream);
   if (f.filled == 0 && std::ferror(f.stream)) f.failed = true;
@@ -130,7 +130,22 @@ LineRead read_text_line(TextFile& f, size_t max_chars, std::string& line) {
   return READ_LINE;
 }
 
+namespace {
+FileOverlay g_overlay = nullptr;
+}  // namespace
+
+void set_file_overlay(FileOverlay overlay) {
+  g_overlay = overlay;
+}
+
 std::unique_ptr<TextFile> open_text_file(const std::string& path) {
+  if (const std::string* text = g_overlay ? g_overlay(path) : nullptr) {
+    auto file = std::make_unique<TextFile>();
+    file->buffer.assign(text->begin(), text->end());
+    file->filled = file->buffer.size();
+    file->nul = find_nul(*file, 0);
+    return file;
+  }
   std::FILE* stream = std::fopen(path.c_str(), "r");
   if (!stream) return nullptr;
   struct stat info;

@@ -105,6 +105,10 @@ struct TextFile {
 
 // Opens a file for reading; nullptr when it cannot be opened (a directory counts as such).
 std::unique_ptr<TextFile> open_text_file(const std::string& path);
+// Texts that stand in for files: an editor's unsaved buffers. Given a path as the reader is
+// asked to open it, the text to read instead, or nullptr to read the file. None by default.
+using FileOverlay = const std::string* (*)(const std::string& path);
+void set_file_overlay(FileOverlay overlay);
 
 // Reads the next piece of a line: at most max_chars characters, up to and including the first
 // line feed. Every line-end rule lives here: a final line without a line feed counts, a
