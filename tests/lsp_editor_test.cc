@@ -1,0 +1,76 @@
+// wendrix-lsp in a real editor: Neovim, headless, with its own LSP client, opens a file of a
+// program, shows the diagnostics of its unsaved text, and asks for a hover, a definition and a
+// completion. What the editor received is written out and checked here.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <nlohmann/json.hpp>
+
+#include "test_util.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const char* const kScript = R"(local result = {}
+local id = vim.lsp.start_client({cmd = {LSP}, root_dir = vim.fn.getcwd(), name = 'wendrix'})
+vim.cmd('edit code.inc')
+local buf = vim.api.nvim_get_current_buf()
+vim.api.nvim_buf_set_lines(buf, -1, -1, false, {'\tbogus'})
+vim.lsp.buf_attach_client(buf, id)
+vim.wait(20000, function() return #vim.diagnostic.get(buf) > 0 end, 20)
+result.diagnostics = {}
+for _, d in ipairs(vim.diagnostic.get(buf)) do
+  table.insert(result.diagnostics, {d.lnum, d.col, d.severity, d.message})
+end
+vim.api.nvim_buf_set_lines(buf, 2, 3, false, {})
+vim.wait(20000, function() return #vim.diagnostic.get(buf) == 0 end, 20)
+result.after_fix = #vim.diagnostic.get(buf)
+local client = vim.lsp.get_client_by_id(id)
+local function ask(method, line, character)
+  local params = {textDocument = {uri = vim.uri_from_bufnr(buf)},
+                  position = {line = line, character = character}}
+  local answer = client.request_sync(method, params, 20000, buf)
+  return answer and answer.result or vim.NIL
+end
+result.hover = ask('textDocument/hover', 0, 6)
+result.definition = ask('textDocument/definition', 0, 10)
+result.completion = {}
+for _, item in ipairs(ask('textDocument/completion', 1, 1)) do
+  table.insert(result.completion, item.label)
+end
+vim.fn.writefile({vim.fn.json_encode(result)}, 'editor.json')
+vim.cmd('qa!')
+)";
+
+TEST(LanguageServer, NeovimShowsDiagnosticsHoverDefinitionAndCompletion) {
+  ScratchDir dir;
+  dir.write("inst.dat",
+            "movwf f5 : 0000001 f4-0\nadd f5 \"w\" : 000111 0 f4-0\ngoto k9 : 101 k8-0\n");
+  dir.write("main.asm",
+            "__FUSE\tequ\t0\n__FUSEX\tequ\t0\n\torg\t0\n#include \"regs.inc\"\n"
+            "#include \"code.inc\"\n");
+  dir.write("regs.inc", "PORT\tequ\t6\n");
+  dir.write("code.inc", "loop\tadd\tPORT,w\n\tgoto\tloop\n");
+  std::string lsp = (fs::path(WENDRIX_EXE).parent_path() / "wendrix-lsp").string();
+  std::string script = kScript;
+  script.replace(script.find("LSP"), 3, "'" + lsp + "'");
+  dir.write("init.lua", script);
+  RunResult r = run_shell(dir, "HOME=. timeout 120 nvim --headless --noplugin -u init.lua");
+  ASSERT_TRUE(fs::exists(dir.path + "/editor.json")) << r.out;
+  nlohmann::json got = nlohmann::json::parse(dir.read("editor.json"));
+  // The unsaved line 3 (line 2 from 0) at its mnemonic, as an error (severity 1).
+  EXPECT_EQ(
+      got["diagnostics"],
+      nlohmann::json::parse(R"([[2, 1, 1, "bad instruction: no instruction is named 'bogus'"]])"));
+  EXPECT_EQ(got["after_fix"], 0);
+  EXPECT_TRUE(got["hover"]["contents"]["value"].get<std::string>().starts_with(
+      "**add** at 0x000, word `1c6`\n\ninst.dat line 2: `add f5 \"w\"`"))
+      << got["hover"];
+  EXPECT_TRUE(got["definition"]["uri"].get<std::string>().ends_with("/regs.inc"));
+  EXPECT_EQ(got["definition"]["range"]["start"]["line"], 0);
+  EXPECT_EQ(got["completion"],
+            nlohmann::json::parse(R"(["movwf", "add", "goto", "org", "equ", "ds"])"));
+}
+
+}  // namespace
