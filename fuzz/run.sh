@@ -10,7 +10,10 @@ build=build-fuzz
 CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DWENDRIX_TESTS=OFF -DWENDRIX_FUZZ=ON -DWENDRIX_SANITIZE=address,undefined \
   -DWENDRIX_SMALL_BLOCKS="${FUZZ_SMALL_BLOCKS:-ON}" >/dev/null
-cmake --build "$build" -j2 --target fuzz_assembler fuzz_expression fuzz_pass2
+targets="fuzz_assembler fuzz_expression fuzz_pass2"
+# The language server's reader, when nlohmann-json is there to build it.
+if grep -q '^nlohmann_json_DIR:PATH=/' "$build/CMakeCache.txt"; then targets="$targets fuzz_lsp"; fi
+cmake --build "$build" -j2 --target $targets
 
 # Seeds: the example programs (with and without their instruction set) and operand texts.
 mkdir -p "$build/corpus/assembler" "$build/corpus/expression" "$build/corpus/pass2"
@@ -25,7 +28,11 @@ for e in "(a+1)*-b" "8-4-2" "H'1F'+\$10<<2" "x + DSTART" "-2147483648/-1" "((5))
 done
 
 status=0
-for target in fuzz_assembler fuzz_expression fuzz_pass2; do
+mkdir -p "$build/corpus/lsp"
+printf 'Content-Length: 52\r\n\r\n{"jsonrpc":"2.0","id":1,"method":"initialize","params":{}}' \
+  > "$build/corpus/lsp/initialize"
+printf 'Content-Length: 3\r\n\r\n{}}Content-Type: x\r\n\r\n' > "$build/corpus/lsp/broken"
+for target in $targets; do
   corpus="$build/corpus/${target#fuzz_}"
   echo "== $target for ${seconds}s"
   # -rss_limit_mb and -timeout turn leaks and hangs into failures.

@@ -120,6 +120,8 @@ struct Server {
   std::map<std::string, Document> documents;               // open, by absolute path
   std::map<std::string, Program> programs;                 // by main source, absolute
   std::map<std::string, std::set<std::string>> published;  // by program: files with diagnostics
+  // The program each file was found in, kept while no include line of an open file changes.
+  std::map<std::string, std::string> program_of;
 };
 Server* g_server = nullptr;
 std::string g_run_dir;  // the directory a check runs in, for the overlay
@@ -173,7 +175,7 @@ std::vector<std::string> includes_of(const std::string& dir, const std::string& 
 
 // The program a file belongs to: a source in the workspace (its own directory first) that
 // includes it, else the file itself.
-std::string program_of(const std::string& path) {
+std::string find_program(const std::string& path) {
   std::vector<std::string> candidates;
   std::string dir = fs::path(path).parent_path().string();
   for (const std::string& where : {dir, g_server->root}) {
@@ -195,6 +197,22 @@ std::string program_of(const std::string& path) {
     if (std::find(files.begin(), files.end(), path) != files.end()) return candidate;
   }
   return path;
+}
+
+std::string program_of(const std::string& path) {
+  auto [it, fresh] = g_server->program_of.try_emplace(path);
+  if (fresh) it->second = find_program(path);
+  return it->second;
+}
+
+// The include lines of a text: when they change, which program a file belongs to may too.
+std::vector<std::string> include_lines(const std::string& text) {
+  std::vector<std::string> found;
+  for (const std::string& line : lines_of(text)) {
+    std::string name;
+    if (parse_include_line(line, name) != INCLUDE_NONE) found.push_back(name);
+  }
+  return found;
 }
 
 // ---- Checking a program ----
@@ -715,7 +733,11 @@ void open_or_change(const json& params) {
   } else {
     text = document.at("text").get<std::string>();
   }
-  g_server->documents[path].text = std::move(text);
+  Document& open = g_server->documents[path];
+  if (!params.contains("contentChanges") || include_lines(open.text) != include_lines(text)) {
+    g_server->program_of.clear();
+  }
+  open.text = std::move(text);
   recheck(path);
 }
 
@@ -753,6 +775,7 @@ void handle(const json& message) {
     return;
   }
   if (method == "textDocument/didSave") {
+    g_server->program_of.clear();
     recheck(path_of(params.at("textDocument").at("uri").get<std::string>()));
     return;
   }
