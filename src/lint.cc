@@ -902,7 +902,7 @@ void check_label(const std::string& file, int number, const SplitLine& s) {
   std::string_view bare = s.label.back() == ':' ? s.label.substr(0, s.label.size() - 1) : s.label;
   bool nameable = !bare.empty() && is_name_start(bare[0]) &&
                   std::all_of(bare.begin(), bare.end(), is_name_char);
-  if (!nameable && bare[0] != '#') {
+  if (!nameable && !bare.starts_with('#')) {
     add(file, number, 0, SEV_WARNING,
         in_quotes(s.label) +
             " is a label that no expression can name (a name is a letter or _ "
