@@ -183,6 +183,7 @@ TEST(Parser, TreesAndErrors) {
       {"((1)", "mismatched parentheses@0"},
       {"a)((b", "mismatched parentheses@2"},
       {"(1", "mismatched parentheses@0"},
+      {"(1)+(2", "mismatched parentheses@4"},
       {"(+)", "invalid expression@1"},
       {"~", "invalid expression@0"},
       {"5+-", "invalid expression@2"},
