@@ -692,8 +692,12 @@ void add_report(const Report& r, const std::string& file, const StatementIndex& 
 // blanks. Without a declaration the device starts at the last word with the page bits at 0,
 // and nothing else selects a page.
 constexpr int kPageBits = std::bit_width(static_cast<unsigned>(kCodeWords / kPageWords)) - 1;
+//   ; wendrix-lint: registers LETTERS
+// names the operand letters of inst.dat that stand for register numbers, which are never
+// negative.
 struct PageSelection {
   std::map<std::string, std::pair<int, int>> setters;  // statement -> (page bit, value)
+  std::string register_letters;
   int32_t start = kCodeWords - 1;
   int start_page = 0;
   bool declared = false;
@@ -745,6 +749,8 @@ void read_page_declaration(const std::string& line, PageSelection& p) {
       if (!mnemonic.empty()) p.setters[statement_key(mnemonic, operands)] = {bit, value};
     }
     p.declared = true;
+  } else if (word == "registers") {
+    words >> p.register_letters;
   } else if (word == "start") {
     std::string address, page;
     words >> address >> page >> p.start_page;
@@ -947,7 +953,16 @@ bool fits_field(int32_t value, uint32_t mask, int top) {
   return value < 0 && (v & ~mask & ~above) == 0 && (~v & above) == 0;
 }
 
-void check_operand_ranges(const StatementRecord& s) {
+// The letter of a definition's operand, as its line in the instruction set writes it.
+char operand_letter(const InstructionDef& def, int operand) {
+  const Piece* p = piece_at(g_lint->inst_used, def.line, kDefinitionPieceChars);
+  if (!p) return 0;
+  std::vector<DefinitionToken> tokens = definition_tokens(std::string(p->text));
+  size_t at = static_cast<size_t>(operand) + 1;
+  return at < separator_token(tokens) ? tokens[at].text[0] : 0;
+}
+
+void check_operand_ranges(const StatementRecord& s, const std::string& register_letters) {
   const InstructionDef& def = instruction_table()[static_cast<size_t>(s.kind)];
   bool jump = def.jump != JUMP_NONE;
   for (int k = 0; k < def.operandCount; ++k) {
@@ -961,6 +976,15 @@ void check_operand_ranges(const StatementRecord& s) {
     uint32_t mask = field_mask(def, k, top);
     if (top < 0) continue;  // the definition takes nothing from it: no value is cut
     bool fits = jump && k == 0 ? value >= 0 && value < kCodeWords : fits_field(value, mask, top);
+    if (fits && value < 0 && !register_letters.empty() &&
+        register_letters.find(operand_letter(def, k)) != std::string::npos) {
+      add(*s.fileName, s.lineNumber, statement_column(piece_at(*s.fileName, s.lineNumber), k),
+          SEV_WARNING,
+          "register number " + std::to_string(value) + " is negative: it is cut to " +
+              hex(v & mask) + ", which is likely not the register meant",
+          "operand-range");
+      continue;
+    }
     if (fits) continue;
     const Piece* p = piece_at(*s.fileName, s.lineNumber);
     int column = statement_column(p, k);
@@ -1081,9 +1105,10 @@ void check_program(bool resolved) {
       check_line(file, static_cast<int>(n) + 1, text.pieces[n], text);
   }
   std::vector<int> uses(static_cast<size_t>(symbol_count()), 0);
+  std::string register_letters = page_selection().register_letters;
   for (const StatementRecord& s : statement_list()) {
     for (const StatementOperand& operand : s.operands) collect_uses(operand.tree, uses);
-    if (resolved && s.kind >= 0) check_operand_ranges(s);
+    if (resolved && s.kind >= 0) check_operand_ranges(s, register_letters);
   }
   check_configuration(resolved);
   if (g_lint->unused) check_unused(uses);
