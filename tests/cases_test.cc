@@ -4,7 +4,7 @@
 // each case starts with a line "=== name", followed by the text of t.asm, then sections, each
 // opened by "--- kind arg":
 //   file NAME       an input file (a case's own replaces a shared one of that name)
-//   example NAME    a file copied from examples/
+//   example PATH    a file copied from examples/ (PATH below it) into the case's directory
 //   dir NAME        an empty directory;  link NAME TARGET  a symbolic link
 //   program PATH    the program's path as the run sees it (default /nonexistent/wendrix)
 //   args A B ...    the arguments after the program's path (default t)
@@ -188,7 +188,10 @@ TEST_P(Cases, Run) {
   for (const Section& s : c.sections) {
     fs::path at = fs::path(dir.path) / (s.arg.empty() ? "" : words(s.arg)[0]);
     if (s.kind == "file") dir.write(s.arg, s.text);
-    if (s.kind == "example") fs::copy_file(fs::path(WENDRIX_EXAMPLES) / s.arg, at);
+    if (s.kind == "example") {
+      fs::copy_file(fs::path(WENDRIX_EXAMPLES) / s.arg,
+                    fs::path(dir.path) / fs::path(s.arg).filename());
+    }
     if (s.kind == "dir" || s.kind == "link") fs::remove_all(at);
     if (s.kind == "dir") fs::create_directories(at);
     if (s.kind == "link") fs::create_symlink(words(s.arg)[1], at);

@@ -11,9 +11,10 @@ test -f "$prefix/share/man/man1/wendrix.1"
 test -f "$prefix/share/man/man1/wendrix-lint.1"
 test -f "$prefix/share/doc/wendrix/language.md"
 # Only the example's own files, never outputs left by a run in the source tree.
-test "$(ls "$prefix/share/wendrix/examples" | tr '\n' ' ')" = "blink.asm inst.dat pages.asm ports.inc "
+test "$(ls "$prefix/share/wendrix/examples" | tr '\n' ' ')" = "blink.asm counter inst.dat pages.asm ports.inc "
+test "$(ls "$prefix/share/wendrix/examples/counter" | tr '\n' ' ')" = "counter.asm inst.dat regs.inc table.inc "
 mkdir "$prefix/work"
-cp "$prefix/share/wendrix/examples/"* "$prefix/work/"
+cp "$prefix/share/wendrix/examples/"*.* "$prefix/work/"
 cd "$prefix/work"
 "$prefix/bin/wendrix" blink.asm | tail -n 1 | grep -qx "Done."
 test "$(wc -l < blink.hex)" -eq 130
