@@ -1301,7 +1301,10 @@ int lint(std::ostream& out) {
   }
   if (!g_lint->deps) out << "wendrix-lint: instruction set " << g_lint->inst_used << '\n';
   check_instruction_set(g_lint->inst_used);
-  if (!open_program(out)) return 2;
+  if (!open_program(out)) {
+    notify();  // the instruction set's findings
+    return 2;
+  }
   set_report_handler(capture);
   bool resolved = false;
   try {

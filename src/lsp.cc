@@ -360,11 +360,19 @@ void publish(const Program& p) {
 Program& program_for(const std::string& path, bool fresh) {
   std::string source = fs::path(path).filename() == "inst.dat" ? "" : program_of(path);
   if (source.empty()) {
-    // An instruction set: the programs checked with it.
+    // An instruction set: a program checked with it, else a program beside it, else none (its
+    // own findings are published all the same).
     for (auto& [name, p] : g_server->programs) {
       if (p.isa == path) return fresh ? check(name) : p;
     }
-    source = path;
+    std::string dir = fs::path(path).parent_path().string();
+    std::vector<std::string> beside;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(dir, error)) {
+      if (fold_case(entry.path().string()).ends_with(".asm")) beside.push_back(entry.path());
+    }
+    std::sort(beside.begin(), beside.end());
+    source = beside.empty() ? (fs::path(dir) / "\x01no program\x01").string() : beside[0];
   }
   auto it = g_server->programs.find(source);
   return fresh || it == g_server->programs.end() ? check(source) : it->second;
@@ -377,6 +385,7 @@ void recheck(const std::string& path) {
       if (p.isa == path) sources.push_back(name);
     }
     for (const std::string& source : sources) publish(check(source));
+    if (sources.empty()) publish(program_for(path, true));
     return;
   }
   publish(program_for(path, true));
