@@ -158,15 +158,14 @@ constexpr int kRecognizerCount = static_cast<int>(std::size(kRecognizers));
 struct RecognizerChoice {
   int8_t order[256][4];
   RecognizerChoice() {
-    for (int c = 0; c < 256; ++c) {
-      int n = 0;
-      for (int r = 0; r < kRecognizerCount; ++r) {
-        for (const char* start = kRecognizers[r].starts; *start; ++start) {
-          if (static_cast<unsigned char>(*start) == c) order[c][n++] = static_cast<int8_t>(r);
-        }
+    int count[256] = {};
+    for (int r = 0; r < kRecognizerCount; ++r) {
+      for (const char* start = kRecognizers[r].starts; *start; ++start) {
+        unsigned char c = static_cast<unsigned char>(*start);
+        order[c][count[c]++] = static_cast<int8_t>(r);
       }
-      order[c][n] = -1;
     }
+    for (int c = 0; c < 256; ++c) order[c][count[c]] = -1;
   }
 };
 const RecognizerChoice kChoice;

@@ -48,8 +48,8 @@ constexpr size_t kReadBuffer = 1 << 16;
 // Texts rarely hold a NUL: one look per buffer, and another only past each NUL found, spares
 // every line a look of its own.
 size_t find_nul(const TextFile& f, size_t from) {
-  const void* nul = std::memchr(f.buffer.data() + from, '\0', f.filled - from);
-  return nul ? static_cast<size_t>(static_cast<const char*>(nul) - f.buffer.data()) : f.filled;
+  const void* nul = std::memchr(f.buffer.get() + from, '\0', f.filled - from);
+  return nul ? static_cast<size_t>(static_cast<const char*>(nul) - f.buffer.get()) : f.filled;
 }
 
 // Makes bytes available; false at the end of the file or after a failed read.
@@ -57,7 +57,7 @@ bool fill(TextFile& f) {
   if (f.position < f.filled) return true;
   if (f.failed || !f.stream) return false;  // no stream: a text held whole, now read
   f.position = 0;
-  f.filled = std::fread(f.buffer.data(), 1, f.buffer.size(), f.stream);
+  f.filled = std::fread(f.buffer.get(), 1, f.capacity, f.stream);
   if (f.filled == 0 && std::ferror(f.stream)) f.failed = true;
   f.nul = find_nul(f, 0);
   return f.filled > 0;
@@ -99,7 +99,7 @@ LineRead read_text_line(TextFile& f, size_t max_chars, std::string& line) {
   bool line_feed = false;
   while (count < max_chars) {
     if (!fill(f)) break;
-    const char* start = f.buffer.data() + f.position;
+    const char* start = f.buffer.get() + f.position;
     size_t window = std::min(f.filled - f.position, max_chars - count);
     const char* feed = static_cast<const char*>(std::memchr(start, '\n', window));
     size_t take = feed ? static_cast<size_t>(feed - start) + 1 : window;
@@ -141,8 +141,9 @@ void set_file_overlay(FileOverlay overlay) {
 std::unique_ptr<TextFile> open_text_file(const std::string& path) {
   if (const std::string* text = g_overlay ? g_overlay(path) : nullptr) {
     auto file = std::make_unique<TextFile>();
-    file->buffer.assign(text->begin(), text->end());
-    file->filled = file->buffer.size();
+    file->buffer = std::make_unique_for_overwrite<char[]>(text->size());
+    std::copy(text->begin(), text->end(), file->buffer.get());
+    file->capacity = file->filled = text->size();
     file->nul = find_nul(*file, 0);
     return file;
   }
@@ -155,7 +156,8 @@ std::unique_ptr<TextFile> open_text_file(const std::string& path) {
   }
   auto file = std::make_unique<TextFile>();
   file->stream = stream;
-  file->buffer.resize(kReadBuffer);
+  file->buffer = std::make_unique_for_overwrite<char[]>(kReadBuffer);
+  file->capacity = kReadBuffer;
   return file;
 }
 

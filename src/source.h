@@ -92,7 +92,9 @@ enum LineRead { READ_LINE, READ_END, READ_ERROR };
 // A text file being read, through a buffer of its own.
 struct TextFile {
   std::FILE* stream = nullptr;
-  std::vector<char> buffer;
+  // Not zeroed when made: only the bytes a read filled are ever looked at.
+  std::unique_ptr<char[]> buffer;
+  size_t capacity = 0;
   size_t position = 0;  // next byte of the buffer to hand out
   size_t filled = 0;    // bytes in the buffer
   size_t nul = 0;       // the first NUL of the buffer at or after `position`, or `filled`
