@@ -92,10 +92,15 @@ TEST(Splitter, Lines) {
 // An include line's file name, "bad" for a malformed one, "-" for a line that is no include.
 TEST(IncludeLine, Names) {
   const std::pair<const char*, const char*> cases[] = {
-      {"#include \"a.inc\"", "a.inc"},    {"  #INCLUDE <b.inc> ; comment", "b.inc"},
-      {"#include\v\"a.inc\"\f", "a.inc"}, {"#include \"", ""},
-      {"#include a.inc", "bad"},          {"#include \"a.inc\";x", "bad"},
-      {"#include \"a.inc>", "bad"},       {"#include", "-"},
+      {"#include \"a.inc\"", "a.inc"},
+      {"  #INCLUDE <b.inc> ; comment", "b.inc"},
+      {"#include\v\"a.inc\"\f", "a.inc"},
+      {"#include \"", ""},
+      {"#include <>", ""},
+      {"#include a.inc", "bad"},
+      {"#include \"a.inc\";x", "bad"},
+      {"#include \"a.inc>", "bad"},
+      {"#include", "-"},
       {"; #include \"x\"", "-"},
   };
   for (const auto& [line, expected] : cases) {
