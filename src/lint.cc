@@ -492,12 +492,8 @@ std::string bad_instruction_reason(const std::string& piece) {
 int use_column(const std::string& piece, const std::string& name) {
   const SplitLine& s = split_copy(piece);
   for (int k = 0; k < s.operandCount; ++k) {
-    std::string_view text = s.operands[k];
-    for (size_t at = text.find(name); at != std::string::npos; at = text.find(name, at + 1)) {
-      bool starts = at == 0 || !is_name_char(text[at - 1]);
-      bool ends = at + name.size() == text.size() || !is_name_char(text[at + name.size()]);
-      if (starts && ends) return s.operandColumns[k] + static_cast<int>(at);
-    }
+    size_t at = find_name(s.operands[k], name);
+    if (at != std::string_view::npos) return s.operandColumns[k] + static_cast<int>(at);
   }
   return -1;
 }
@@ -537,13 +533,7 @@ std::string page_text(int32_t address) {
 // ---- Habits from other assemblers ----
 
 bool has_word(std::string_view text, std::string_view word) {
-  std::string folded = fold_case(text);
-  for (size_t at = folded.find(word); at != std::string::npos; at = folded.find(word, at + 1)) {
-    bool starts = at == 0 || !is_name_char(folded[at - 1]);
-    bool ends = at + word.size() == folded.size() || !is_name_char(folded[at + word.size()]);
-    if (starts && ends) return true;
-  }
-  return false;
+  return find_name(fold_case(text), word) != std::string_view::npos;
 }
 
 // What to write instead, where a generic report meets a habit of another assembler.
@@ -780,7 +770,7 @@ int selected_page(const StatementList& list, size_t at, const PageSelection& p,
     if (s.kind == KIND_EQU) continue;
     if (s.kind < 0 && s.kind != KIND_NONE) break;  // org or ds: another block
     if (i != at && s.kind >= 0 && instruction_table()[static_cast<size_t>(s.kind)].jump) break;
-    if (s.kind >= 0 && i != at) {
+    if (s.kind >= 0 && i != at && !p.setters.empty()) {
       auto setter = p.setters.find(statement_key(s));
       if (setter != p.setters.end() && !(known >> setter->second.first & 1)) {
         known |= 1 << setter->second.first;
@@ -798,8 +788,7 @@ int selected_page(const StatementList& list, size_t at, const PageSelection& p,
   return known == all ? bits : -1;
 }
 
-void check_pages() {
-  PageSelection p = page_selection();
+void check_pages(const PageSelection& p) {
   const StatementList& list = statement_list();
   for (size_t i = 0; i < list.size(); ++i) {
     const StatementRecord& s = list[i];
@@ -1105,15 +1094,15 @@ void check_program(bool resolved) {
       check_line(file, static_cast<int>(n) + 1, text.pieces[n], text);
   }
   std::vector<int> uses(static_cast<size_t>(symbol_count()), 0);
-  std::string register_letters = page_selection().register_letters;
+  PageSelection declared = page_selection();
   for (const StatementRecord& s : statement_list()) {
     for (const StatementOperand& operand : s.operands) collect_uses(operand.tree, uses);
-    if (resolved && s.kind >= 0) check_operand_ranges(s, register_letters);
+    if (resolved && s.kind >= 0) check_operand_ranges(s, declared.register_letters);
   }
   check_configuration(resolved);
   if (g_lint->unused) check_unused(uses);
   if (!resolved) return;
-  check_pages();
+  check_pages(declared);
   check_after_ds();
   check_empty_start();
 }
@@ -1282,7 +1271,7 @@ void notify() {
   for (const Finding& f : g_lint->findings) {
     found.push_back({*f.file, f.line, f.column, f.severity, f.message, f.check});
   }
-  (*g_lint->observe)(found);
+  (*g_lint->observe)(found, g_lint->inst_used);
 }
 
 int lint(std::ostream& out) {

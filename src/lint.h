@@ -20,9 +20,11 @@ struct LintFinding {
   std::string check;
 };
 
-// Called once a run's checks are done, with its findings in order, while the assembler's
-// tables (statements, symbols, the instruction set, code memory) still describe the program.
-using LintObserver = std::function<void(const std::vector<LintFinding>& findings)>;
+// Called once a run's checks are done, with its findings in order and the instruction set it
+// loaded ("" for none), while the assembler's tables (statements, symbols, the instruction set,
+// code memory) still describe the program.
+using LintObserver = std::function<void(const std::vector<LintFinding>& findings,
+                                        const std::string& instruction_set)>;
 
 // Runs the checker on an argument vector (element 0: the program's path) and returns its exit
 // status: 1 when there is an error (or, with --werror, a warning), 0 otherwise, 2 when it

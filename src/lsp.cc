@@ -16,7 +16,6 @@
 #include <vector>
 
 #include "diag.h"
-#include "driver.h"
 #include "expr.h"
 #include "isa.h"
 #include "lint.h"
@@ -286,9 +285,8 @@ Program& check(const std::string& source) {
   set_file_overlay(unsaved_text);
   std::ostringstream ignored;
   run_lint({"wendrix-lint", fs::path(source).filename().string()}, ignored,
-           [&p](const std::vector<LintFinding>& findings) {
-             p.isa = absolute_in(p.dir,
-                                 fs::exists("inst.dat") ? "inst.dat" : second_instruction_path(""));
+           [&p](const std::vector<LintFinding>& findings, const std::string& instruction_set) {
+             if (!instruction_set.empty()) p.isa = absolute_in(p.dir, instruction_set);
              gather(p, findings);
            });
   set_file_overlay(nullptr);
@@ -552,13 +550,10 @@ json references(const Program& p, const Place& at) {
     for (size_t n = 0; n < lines.size(); ++n) {
       std::string code = lines[n];
       split_line(code);  // without its comment
-      for (size_t i = code.find(word); i != std::string::npos; i = code.find(word, i + 1)) {
-        bool starts = i == 0 || !is_name_char(code[i - 1]);
-        bool ends = i + word.size() >= code.size() || !is_name_char(code[i + word.size()]);
-        if (starts && ends) {
-          found.push_back(location(file, static_cast<int>(n), static_cast<int>(i),
-                                   static_cast<int>(word.size())));
-        }
+      for (size_t i = find_name(code, word); i != std::string_view::npos;
+           i = find_name(code, word, i + 1)) {
+        found.push_back(location(file, static_cast<int>(n), static_cast<int>(i),
+                                 static_cast<int>(word.size())));
       }
     }
   }

@@ -68,6 +68,17 @@ inline bool is_name_start(char c) {
 inline bool is_name_char(char c) {
   return has_class(c, CHAR_LETTER | CHAR_UNDERSCORE | CHAR_DIGIT);
 }
+// Where `name` next stands in `text` at or after `from` as a whole name (no name character
+// right before or after it), or npos.
+inline size_t find_name(std::string_view text, std::string_view name, size_t from = 0) {
+  for (size_t at = text.find(name, from); at != std::string_view::npos;
+       at = text.find(name, at + 1)) {
+    bool starts = at == 0 || !is_name_char(text[at - 1]);
+    bool ends = at + name.size() == text.size() || !is_name_char(text[at + name.size()]);
+    if (starts && ends) return at;
+  }
+  return std::string_view::npos;
+}
 
 // White space is not one set: each reader keeps the one its format was defined with.
 //   splitter (label, mnemonic, operand fields):  blank, tab
