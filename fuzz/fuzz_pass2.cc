@@ -21,7 +21,7 @@
 namespace {
 
 void report(const StatementRecord& s, int code) {
-  report_at(s.fileName, s.lineNumber, code);
+  report_at(statement_file(s), s.lineNumber, code);
 }
 
 // E_NONE on success, otherwise the evaluator's code (error_symbol set for a missing value).
@@ -32,7 +32,7 @@ int evaluate(int32_t tree) {
 }
 
 bool one_expression(const StatementRecord& s) {
-  return s.operandCount == 1 && s.operands[0].isExpression == 1;
+  return s.operandCount == 1 && statement_operands(s)[0].isExpression == 1;
 }
 
 bool iteration_progress = false;
@@ -71,9 +71,9 @@ bool org_sweep() {
       report(s, E_INVALID_ORG);
       continue;
     }
-    int code = evaluate(s.operands[0].tree);
+    int code = evaluate(statement_operands(s)[0].tree);
     if (code == E_NONE) {
-      s.address = expr_node(s.operands[0].tree).value;
+      s.address = expr_node(statement_operands(s)[0].tree).value;
       s.addressKnown = 1;
       progress = iteration_progress = true;
     } else if (code != E_SYMBOL_UNDEFINED) {
@@ -113,14 +113,16 @@ bool address_sweep() {
         report(s, E_INVALID_DS);
         continue;
       }
-      if (s.operands[0].tree == kNoTree || !expr_node(s.operands[0].tree).known) valid = false;
+      if (statement_operands(s)[0].tree == kNoTree ||
+          !expr_node(statement_operands(s)[0].tree).known)
+        valid = false;
     }
     if (!valid) continue;
     if (s.kind >= 0) {
       int bits = instruction_table()[static_cast<size_t>(s.kind)].bitCount;
       counter += static_cast<uint32_t>((bits + 11) / 12);
     } else if (s.kind == KIND_DS) {
-      counter += static_cast<uint32_t>(expr_node(s.operands[0].tree).value);
+      counter += static_cast<uint32_t>(expr_node(statement_operands(s)[0].tree).value);
     }
   }
   return progress;
@@ -136,7 +138,7 @@ void address_assignment() {
 
 void operand_sweep(bool final_check) {
   for (StatementRecord& s : statement_list()) {
-    for (const StatementOperand& operand : s.operands) {
+    for (const StatementOperand& operand : statement_operands(s)) {
       if (operand.isExpression != 1) continue;
       if (operand.tree != kNoTree && expr_node(operand.tree).known) continue;
       int code = evaluate(operand.tree);
@@ -203,7 +205,7 @@ Outcome run(ConfigWords (*resolve)()) {
   // The statement list and the symbol table stay as the run left them until the next run.
   for (const StatementRecord& s : statement_list()) {
     o.values.push_back(s.addressKnown ? s.address : INT64_MIN);
-    for (const StatementOperand& operand : s.operands) {
+    for (const StatementOperand& operand : statement_operands(s)) {
       bool known = operand.tree != kNoTree && expr_node(operand.tree).known;
       o.values.push_back(known ? expr_node(operand.tree).value : INT64_MIN);
     }

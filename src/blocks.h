@@ -134,6 +134,16 @@ struct BlockArena {
     room -= n;
     return run;
   }
+  // The same, for a record that keeps a number rather than a pointer: also the run's place, its
+  // block times kBlock plus its offset there, which `at` turns back into the run. A run of one
+  // or more starts below kBlock in its block, as it fits there or has the block to itself.
+  std::span<T> take(size_t n, size_t& place) {
+    std::span<T> run = take(n);
+    place = (blocks.size() - 1) * kBlock + static_cast<size_t>(run.data() - blocks.back().get());
+    assert(n == 0 || at(place) == run.data());
+    return run;
+  }
+  T* at(size_t place) const { return blocks[place / kBlock].get() + place % kBlock; }
   void add_block(size_t elements);
 };
 

@@ -434,8 +434,8 @@ StatementIndex index_statements() {
   std::vector<const StatementRecord*> holder(static_cast<size_t>(kCodeWords), nullptr);
   for (const StatementRecord& s : statement_list()) {
     bool reported =
-        std::binary_search(wanted.begin(), wanted.end(), Position{s.fileName, s.lineNumber});
-    if (reported) index.at.push_back({{s.fileName, s.lineNumber}, &s});
+        std::binary_search(wanted.begin(), wanted.end(), Position{statement_file(s), s.lineNumber});
+    if (reported) index.at.push_back({{statement_file(s), s.lineNumber}, &s});
     if (s.kind < 0 || !s.addressKnown || s.address < 0 || s.address >= kCodeWords) continue;
     const StatementRecord*& earlier = holder[static_cast<size_t>(s.address)];
     if (earlier && reported) index.replaces.push_back({&s, earlier});
@@ -610,16 +610,17 @@ const char* warning_check(int code) {
 }
 
 std::string warning_detail(const Report& r, const StatementRecord* s, const StatementIndex& index) {
-  if (r.code == E_CALL_SECOND_HALF && s && !s->operands.empty() && s->operands[0].tree != kNoTree) {
-    int32_t target = expr_node(s->operands[0].tree).value;
+  if (r.code == E_CALL_SECOND_HALF && s && s->operandCount > 0 &&
+      statement_operands(*s)[0].tree != kNoTree) {
+    int32_t target = expr_node(statement_operands(*s)[0].tree).value;
     return "a call reaches only the first half of each page; the target " + page_text(target) +
            " lies at offset " + hex(target % kPageWords) +
            ": call a goto in the first half that jumps on to it";
   }
   if (r.code == E_CODE_OVERLAP && s && replaced_by(index, s)) {
     const StatementRecord& earlier = *replaced_by(index, s);
-    if (const Piece* at = piece_at(*earlier.fileName, earlier.lineNumber)) {
-      return "at " + hex(s->address) + ", replacing the word of " + *earlier.fileName + ":" +
+    if (const Piece* at = piece_at(*statement_file(earlier), earlier.lineNumber)) {
+      return "at " + hex(s->address) + ", replacing the word of " + *statement_file(earlier) + ":" +
              std::to_string(at->line);
     }
   }
@@ -703,11 +704,14 @@ std::string statement_key(std::string_view mnemonic, std::string_view operands) 
 
 std::string statement_key(const StatementRecord& s) {
   std::string operands;
-  for (size_t k = 0; k < s.operandTexts.size(); ++k) {
+  const char* mnemonic = next_text(statement_texts(s));
+  const char* text = mnemonic;
+  for (int k = 0; k < s.operandCount; ++k) {
     if (k > 0) operands += ',';
-    operands += s.operandTexts[k];
+    text = next_text(text);
+    operands += text;
   }
-  return statement_key(s.mnemonicText, operands);
+  return statement_key(mnemonic, operands);
 }
 
 // The text between the next pair of double quotes after `at`, which moves past it.
@@ -794,8 +798,8 @@ void check_pages(const PageSelection& p) {
     const StatementRecord& s = list[i];
     if (s.kind < 0 || !s.addressKnown || s.address < 0 || s.address >= kCodeWords) continue;
     const InstructionDef& def = instruction_table()[static_cast<size_t>(s.kind)];
-    if (!def.jump || s.operands.empty() || s.operands[0].tree == kNoTree) continue;
-    int32_t target = expr_node(s.operands[0].tree).value;
+    if (!def.jump || s.operandCount == 0 || statement_operands(s)[0].tree == kNoTree) continue;
+    int32_t target = expr_node(statement_operands(s)[0].tree).value;
     if (target < 0 || target >= kCodeWords) continue;  // operand-range says so
     int page = target / kPageWords;
     std::vector<int> where;
@@ -824,8 +828,9 @@ void check_pages(const PageSelection& p) {
     } else {
       continue;
     }
-    add(*s.fileName, s.lineNumber, statement_column(piece_at(*s.fileName, s.lineNumber), 0),
-        SEV_WARNING, message, "page");
+    add(*statement_file(s), s.lineNumber,
+        statement_column(piece_at(*statement_file(s), s.lineNumber), 0), SEV_WARNING, message,
+        "page");
   }
 }
 
@@ -955,7 +960,7 @@ void check_operand_ranges(const StatementRecord& s, const std::string& register_
   const InstructionDef& def = instruction_table()[static_cast<size_t>(s.kind)];
   bool jump = def.jump != JUMP_NONE;
   for (int k = 0; k < def.operandCount; ++k) {
-    const StatementOperand& operand = s.operands[static_cast<size_t>(k)];
+    const StatementOperand& operand = statement_operands(s)[static_cast<size_t>(k)];
     if (!def.operands[static_cast<size_t>(k)].isNumeric || operand.tree == kNoTree ||
         !expr_node(operand.tree).known)
       continue;
@@ -967,17 +972,17 @@ void check_operand_ranges(const StatementRecord& s, const std::string& register_
     bool fits = jump && k == 0 ? value >= 0 && value < kCodeWords : fits_field(value, mask, top);
     if (fits && value < 0 && !register_letters.empty() &&
         register_letters.find(operand_letter(def, k)) != std::string::npos) {
-      add(*s.fileName, s.lineNumber, statement_column(piece_at(*s.fileName, s.lineNumber), k),
-          SEV_WARNING,
+      add(*statement_file(s), s.lineNumber,
+          statement_column(piece_at(*statement_file(s), s.lineNumber), k), SEV_WARNING,
           "register number " + std::to_string(value) + " is negative: it is cut to " +
               hex(v & mask) + ", which is likely not the register meant",
           "operand-range");
       continue;
     }
     if (fits) continue;
-    const Piece* p = piece_at(*s.fileName, s.lineNumber);
+    const Piece* p = piece_at(*statement_file(s), s.lineNumber);
     int column = statement_column(p, k);
-    add(*s.fileName, s.lineNumber, column, SEV_WARNING,
+    add(*statement_file(s), s.lineNumber, column, SEV_WARNING,
         jump && k == 0 ? "target " + hex(v) + " lies outside program memory (0x000 to 0x7ff)"
                        : "value " + std::to_string(value) + " (" + hex(v) + ") does not fit the " +
                              std::to_string(std::popcount(mask)) + " bits that " +
@@ -995,11 +1000,11 @@ void check_configuration(bool resolved) {
     const SymbolEntry& entry = symbol_at(index);
     const StatementRecord& s = statement_list()[static_cast<size_t>(entry.statement)];
     if (!entry.valueKnown) {
-      add(*s.fileName, s.lineNumber, 0, SEV_WARNING,
+      add(*statement_file(s), s.lineNumber, 0, SEV_WARNING,
           in_quotes(name) + " never gets a value: the configuration word is written as 0",
           "fuse-value");
     } else if (static_cast<uint32_t>(entry.value) > 0xFFF) {
-      add(*s.fileName, s.lineNumber, 0, SEV_WARNING,
+      add(*statement_file(s), s.lineNumber, 0, SEV_WARNING,
           "the configuration value " + hex(static_cast<uint32_t>(entry.value)) +
               " is wider than 12 bits: the word is written as " + hex(entry.value & 0xFFF),
           "config-width");
@@ -1029,11 +1034,11 @@ void check_unused(const std::vector<int>& uses) {
     if (name == "__FUSE" || name == "__FUSEX" || g_lint->symbols_in_errors.count(i)) continue;
     if (names_instruction(name)) continue;  // column0-mnemonic says more
     const StatementRecord& s = list[static_cast<size_t>(entry.statement)];
-    if (s.fileName != source_file_name(0)) continue;  // a definition file's names
+    if (statement_file(s) != source_file_name(0)) continue;  // a definition file's names
     if (s.kind != KIND_EQU && reached_by_falling(list, static_cast<size_t>(entry.statement))) {
       continue;
     }
-    add(*s.fileName, s.lineNumber, 0, SEV_NOTE,
+    add(*statement_file(s), s.lineNumber, 0, SEV_NOTE,
         (s.kind == KIND_EQU ? "constant " : "label ") + in_quotes(name) + " is never used",
         "unused");
   }
@@ -1048,8 +1053,8 @@ void check_after_ds() {
     if (s.kind == KIND_ORG) after_ds = false;
     if (s.kind < 0 || !after_ds) continue;
     after_ds = false;
-    add(*s.fileName, s.lineNumber, statement_column(piece_at(*s.fileName, s.lineNumber), -1),
-        SEV_WARNING,
+    add(*statement_file(s), s.lineNumber,
+        statement_column(piece_at(*statement_file(s), s.lineNumber), -1), SEV_WARNING,
         "code follows a ds block without an org: it lands at " +
             (s.addressKnown ? hex(s.address) : std::string("an unknown address")) +
             ", on the addresses after the reserved ones; give the code an org of its own",
@@ -1066,7 +1071,7 @@ void check_empty_start() {
   const StatementList& list = statement_list();
   for (const StatementRecord& s : list) {
     if (s.kind != KIND_ORG) continue;
-    add(*s.fileName, s.lineNumber, 0, SEV_WARNING,
+    add(*statement_file(s), s.lineNumber, 0, SEV_WARNING,
         "address 0 holds nothing: the program's first word is at " +
             hex(s.addressKnown ? s.address : 0) + "; put the start of the program at org 0",
         "empty-start");
@@ -1096,7 +1101,7 @@ void check_program(bool resolved) {
   std::vector<int> uses(static_cast<size_t>(symbol_count()), 0);
   PageSelection declared = page_selection();
   for (const StatementRecord& s : statement_list()) {
-    for (const StatementOperand& operand : s.operands) collect_uses(operand.tree, uses);
+    for (const StatementOperand& operand : statement_operands(s)) collect_uses(operand.tree, uses);
     if (resolved && s.kind >= 0) check_operand_ranges(s, declared.register_letters);
   }
   check_configuration(resolved);

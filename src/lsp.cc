@@ -224,14 +224,19 @@ void gather(Program& p, const std::vector<LintFinding>& findings) {
     if (std::find(p.files.begin(), p.files.end(), file) == p.files.end()) p.files.push_back(file);
   }
   for (const StatementRecord& s : statement_list()) {
-    StatementFact fact{s.lineNumber, s.kind,      s.addressKnown != 0, s.address,
-                       -1,           s.labelText, s.mnemonicText};
+    StatementFact fact{s.lineNumber,
+                       s.kind,
+                       s.addressKnown != 0,
+                       s.address,
+                       -1,
+                       statement_texts(s),
+                       next_text(statement_texts(s))};
     if (s.kind >= 0 && s.addressKnown && s.address >= 0 && s.address < kCodeWords &&
         code_word(s.address) != kEmptyWord) {
       fact.word = code_word(s.address);
     }
     if (s.labelSymbol >= 0 && fact.label.empty()) fact.label = symbol_name(s.labelSymbol);
-    p.statements[absolute_in(p.dir, s.fileName ? *s.fileName : "")].push_back(fact);
+    p.statements[absolute_in(p.dir, statement_file(s) ? *statement_file(s) : "")].push_back(fact);
   }
   const StatementList& list = statement_list();
   for (int i = 0; i < symbol_count(); ++i) {
@@ -244,7 +249,7 @@ void gather(Program& p, const std::vector<LintFinding>& findings) {
     if (e.definedByLabel && e.statement >= 0 && static_cast<size_t>(e.statement) < list.size()) {
       const StatementRecord& s = list[static_cast<size_t>(e.statement)];
       fact.equ = s.kind == KIND_EQU;
-      fact.file = absolute_in(p.dir, s.fileName ? *s.fileName : "");
+      fact.file = absolute_in(p.dir, statement_file(s) ? *statement_file(s) : "");
       fact.line = s.lineNumber;
     }
     p.symbols.push_back(fact);

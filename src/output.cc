@@ -44,7 +44,7 @@ void append_padded(std::string& out, std::string_view text, size_t width) {
 }
 
 void warn_at(const StatementRecord& s, int code) {
-  ::warn_at(s.fileName, s.lineNumber, code);
+  ::warn_at(statement_file(s), s.lineNumber, code);
 }
 
 int32_t page_of(int32_t address) {
@@ -121,17 +121,17 @@ int encode_statement(const StatementRecord& s) {
   int32_t values[kMaxOperands] = {};
   for (int k = 0; k < def.operandCount && k < kMaxOperands; ++k) {
     if (!def.operands[static_cast<size_t>(k)].isNumeric) continue;
-    const StatementOperand& operand = s.operands[static_cast<size_t>(k)];
+    const StatementOperand& operand = statement_operands(s)[static_cast<size_t>(k)];
     // Guards: after a clean pass 2 every numeric operand of a matched instruction is an
     // expression whose tree is known, so neither failure below can happen.
     if (operand.isExpression != 1 || operand.tree == kNoTree) {
-      ::report_at(s.fileName, s.lineNumber, E_BAD_ARG);
+      ::report_at(statement_file(s), s.lineNumber, E_BAD_ARG);
       return 1;
     }
     current_error = E_NONE;
     evaluate_expression(operand.tree);
     if (current_error != E_NONE) {
-      ::report_at(s.fileName, s.lineNumber, current_error);
+      ::report_at(statement_file(s), s.lineNumber, current_error);
       return 1;
     }
     values[k] = expr_node(operand.tree).value;
@@ -183,13 +183,16 @@ void write_code_line(const StatementRecord& s, uint32_t word) {
   }
   append_hex(out, word, 3);
   out += ' ';
-  append_padded(out, s.labelText, 16);
+  const char* text = statement_texts(s);
+  append_padded(out, text, 16);
   out += ' ';
-  append_padded(out, s.mnemonicText, 16);
+  text = next_text(text);
+  append_padded(out, text, 16);
   out += ' ';
-  for (size_t k = 0; k < s.operandTexts.size(); ++k) {
+  for (int k = 0; k < s.operandCount; ++k) {
     if (k > 0) out += ',';
-    out += s.operandTexts[k];
+    text = next_text(text);
+    out += text;
   }
   out += '\n';
 }
@@ -220,7 +223,7 @@ void write_listing(const std::string& base_name, int32_t fuse, int32_t fusex) {
       encode_statement(record);
     } else if (record.kind == KIND_NONE) {
       out += "          ";
-      out += record.labelText;
+      out += statement_texts(record);
       out += '\n';
     }
     write_part();

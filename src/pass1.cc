@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <cstring>
 #include <unordered_map>
 #include <vector>
 
@@ -14,19 +15,27 @@
 
 namespace {
 
-// The statements, their texts and their operands, each in storage that never moves them.
+// The statements, their operands and their texts, each in storage that never moves them. A
+// listed statement's texts are one run of NUL-ended strings: label, mnemonic, operands.
 StatementList g_statements;
-BlockArena<char> g_texts;
-BlockArena<std::string_view> g_operand_texts;
 BlockArena<StatementOperand> g_operands;
+BlockArena<char> g_texts;
 
-// A copy of `text` that lasts the run, followed by a NUL.
-std::string_view keep_text(std::string_view text) {
-  if (text.empty()) return "";
-  std::span<char> copy = g_texts.take(text.size() + 1);
-  std::copy(text.begin(), text.end(), copy.begin());
-  copy[text.size()] = '\0';
-  return std::string_view(copy.data(), text.size());
+// Keeps the texts of a listed statement; returns the place of their run.
+int32_t keep_texts(const SplitLine& s) {
+  size_t size = s.label.size() + s.mnemonic.size() + 2;
+  for (int k = 0; k < s.operandCount; ++k) size += s.operands[k].size() + 1;
+  size_t place;
+  char* at = g_texts.take(size, place).data();
+  assert(place <= INT32_MAX);
+  auto put = [&at](std::string_view text) {
+    at = std::copy(text.begin(), text.end(), at);
+    *at++ = '\0';
+  };
+  put(s.label);
+  put(s.mnemonic);
+  for (int k = 0; k < s.operandCount; ++k) put(s.operands[k]);
+  return static_cast<int32_t>(place);
 }
 
 // What pass 1 makes of a statement before keeping it.
@@ -112,7 +121,7 @@ void parse_operands(const SplitLine& s, Classification& c) {
 void define_label(const SplitLine& s, const Classification& c) {
   int32_t statement = static_cast<int32_t>(g_statements.size());
   StatementRecord& record = g_statements.emplace_back();
-  record.fileName = current_file_ref();
+  record.file = current_file_index();
   record.lineNumber = current_line_number();
   if (!s.label.empty()) {
     int index = symbol_find_or_add(s.label);
@@ -127,22 +136,18 @@ void define_label(const SplitLine& s, const Classification& c) {
     entry.equTree = (c.kind == KIND_EQU && s.operandCount > 0) ? c.trees[0] : kNoTree;
   }
   record.kind = c.kind;
-  record.operandCount = s.operandCount;
-  size_t count = static_cast<size_t>(s.operandCount);
-  std::span<StatementOperand> operands = g_operands.take(count);
-  for (size_t k = 0; k < count; ++k) {
-    operands[k].isExpression = c.literalMatched[k] ? 0 : 1;
-    operands[k].tree = c.literalMatched[k] ? kNoTree : c.trees[k];
+  record.operandCount = static_cast<uint8_t>(s.operandCount);
+  size_t place;
+  std::span<StatementOperand> operands =
+      g_operands.take(static_cast<size_t>(s.operandCount), place);
+  assert(place <= INT32_MAX);
+  record.operands = static_cast<int32_t>(place);
+  for (int k = 0; k < s.operandCount; ++k) {
+    StatementOperand& operand = operands[static_cast<size_t>(k)];
+    operand.isExpression = c.literalMatched[k] ? 0 : 1;
+    operand.tree = c.literalMatched[k] ? kNoTree : c.trees[k];
   }
-  record.operands = operands;
-  if (c.kind >= 0 || c.kind == KIND_NONE) {
-    std::span<std::string_view> texts = g_operand_texts.take(count);
-    for (size_t k = 0; k < count; ++k) texts[k] = keep_text(s.operands[k]);
-    record.operandTexts = texts;
-    record.labelText = keep_text(s.label).data();
-    record.mnemonicText = keep_text(s.mnemonic).data();
-  }
-  assert(record.operands.size() == static_cast<size_t>(record.operandCount));
+  if (c.kind >= 0 || c.kind == KIND_NONE) record.texts = keep_texts(s);
 }
 
 }  // namespace
@@ -151,11 +156,28 @@ StatementList& statement_list() {
   return g_statements;
 }
 
+std::span<StatementOperand> statement_operands(const StatementRecord& s) {
+  if (s.operandCount == 0) return {};
+  return {g_operands.at(static_cast<size_t>(s.operands)), s.operandCount};
+}
+
+const std::string* statement_file(const StatementRecord& s) {
+  return source_file_name(static_cast<size_t>(s.file));
+}
+
+const char* statement_texts(const StatementRecord& s) {
+  static const char kNoTexts[kMaxOperands + 2] = {};
+  return s.texts < 0 ? kNoTexts : g_texts.at(static_cast<size_t>(s.texts));
+}
+
+const char* next_text(const char* text) {
+  return text + std::strlen(text) + 1;
+}
+
 void statements_reset() {
   g_statements.clear();
-  g_texts.clear();
-  g_operand_texts.clear();
   g_operands.clear();
+  g_texts.clear();
   // The statements' expression trees live in the expression module's storage.
   expr_reset();
 }

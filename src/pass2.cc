@@ -26,7 +26,9 @@
 //   only once the symbol is learnt.
 // - An address sweep redoes only the statements from the first one whose inputs changed (an org
 //   that got its address, a ds whose count became known) and stops where the location counter
-//   is again what it was at that statement in the previous sweep.
+//   is again what it was at that statement in the previous sweep. That is read off the statement
+//   itself, since whatever is known stays known: a statement other than an org took the counter
+//   as its address when it was valid, and an org sets the counter whatever came before it.
 
 namespace {
 
@@ -66,11 +68,10 @@ struct ResolverState {
   std::vector<int> equ_pending;
   std::vector<int> org_pending;
   std::vector<OperandRef> operand_pending;
-  bool operands_swept = false;               // the first operand sweep looks at every operand
-  int operands_waiting = 0;                  // operands waiting on a symbol
-  struct EquSweep* equ_sweep = nullptr;      // the equ sweep under way, if any
-  std::vector<CounterState> counter_before;  // at each statement, in the last address sweep
-  std::vector<int> address_changes;          // statements whose inputs changed since then
+  bool operands_swept = false;           // the first operand sweep looks at every operand
+  int operands_waiting = 0;              // operands waiting on a symbol
+  struct EquSweep* equ_sweep = nullptr;  // the equ sweep under way, if any
+  std::vector<int> address_changes;      // statements whose inputs changed since then
   bool address_swept = false;
 };
 ResolverState g_work;
@@ -111,11 +112,11 @@ void stop_if_errors() {
 
 // Every pass-2 report is an error at a stored statement, without its line.
 void report_at(const StatementRecord& s, int code) {
-  ::report_at(s.fileName, s.lineNumber, code);
+  ::report_at(statement_file(s), s.lineNumber, code);
 }
 
 bool single_expression(const StatementRecord& s) {
-  return s.operandCount == 1 && s.operands[0].isExpression == 1;
+  return s.operandCount == 1 && statement_operands(s)[0].isExpression == 1;
 }
 
 // Evaluates a tree: E_NONE on success, E_SYMBOL_UNDEFINED (error_symbol set) or another code.
@@ -219,7 +220,7 @@ bool org_sweep() {
       g_work.org_pending.push_back(index);
       continue;
     }
-    int32_t tree = s.operands[0].tree;
+    int32_t tree = statement_operands(s)[0].tree;
     int code = evaluate(tree);
     if (code == E_NONE) {
       s.address = expr_node(tree).value;
@@ -263,7 +264,7 @@ void assign_address(StatementRecord& s, CounterState& counter, bool& progress) {
       report_at(s, E_INVALID_DS);
       return;
     }
-    int32_t tree = s.operands[0].tree;
+    int32_t tree = statement_operands(s)[0].tree;
     if (tree == kNoTree || !expr_node(tree).known) counter.valid = false;
   }
   if (!counter.valid) return;
@@ -273,9 +274,15 @@ void assign_address(StatementRecord& s, CounterState& counter, bool& progress) {
     step = static_cast<uint32_t>((instruction_table()[static_cast<size_t>(s.kind)].bitCount + 11) /
                                  12);
   } else if (s.kind == KIND_DS) {
-    step = static_cast<uint32_t>(expr_node(s.operands[0].tree).value);
+    step = static_cast<uint32_t>(expr_node(statement_operands(s)[0].tree).value);
   }
   counter.location = static_cast<int32_t>(static_cast<uint32_t>(counter.location) + step);
+}
+
+// The counter before a statement in the last address sweep that reached it (for an org, which
+// sets the counter afresh, it does not matter).
+CounterState counter_before(const StatementRecord& s) {
+  return s.kind == KIND_ORG ? CounterState{} : CounterState{s.addressKnown != 0, s.address};
 }
 
 bool address_sweep() {
@@ -292,13 +299,15 @@ bool address_sweep() {
   g_work.address_changes.clear();
   g_work.address_swept = true;
   bool progress = false;
-  CounterState counter = g_work.counter_before[static_cast<size_t>(first)];
+  CounterState counter;
+  if (first < count) counter = counter_before(list[static_cast<size_t>(first)]);
   auto statement = list.from(static_cast<size_t>(first));
   for (int i = first; i < count; ++i, ++statement) {
-    CounterState& before = g_work.counter_before[static_cast<size_t>(i)];
-    if (i > last_change && counter.same_as(before)) break;  // the rest is as last time
-    before = counter;
-    assign_address(*statement, counter, progress);
+    StatementRecord& s = *statement;
+    if (i > last_change && (s.kind == KIND_ORG || counter.same_as(counter_before(s)))) {
+      break;  // the rest is as last time
+    }
+    assign_address(s, counter, progress);
   }
   return progress;
 }
@@ -313,8 +322,9 @@ void assign_addresses() {
 
 // One operand without a value yet. A missing symbol is waited for unless `final_check`; any
 // other failure is reported.
-void evaluate_operand(StatementRecord& s, const OperandRef& ref, bool final_check) {
-  int32_t tree = s.operands[static_cast<size_t>(ref.operand)].tree;
+void evaluate_operand(StatementRecord& s, const StatementOperand& operand, const OperandRef& ref,
+                      bool final_check) {
+  int32_t tree = operand.tree;
   if (tree != kNoTree && expr_node(tree).known) return;
   int code = evaluate(tree);
   if (code == E_NONE) {
@@ -335,8 +345,9 @@ template <typename Visit>
 void each_expression_operand(Visit visit) {
   int i = 0;
   for (StatementRecord& s : statement_list()) {
-    for (size_t k = 0; k < s.operands.size(); ++k) {
-      if (s.operands[k].isExpression == 1) visit(s, OperandRef{i, static_cast<int>(k)});
+    std::span<StatementOperand> operands = statement_operands(s);
+    for (size_t k = 0; k < operands.size(); ++k) {
+      if (operands[k].isExpression == 1) visit(s, operands[k], OperandRef{i, static_cast<int>(k)});
     }
     ++i;
   }
@@ -346,11 +357,14 @@ void evaluate_operands() {
   if (!g_work.operands_swept) {
     g_work.operands_swept = true;
     each_expression_operand(
-        [](StatementRecord& s, const OperandRef& ref) { evaluate_operand(s, ref, false); });
+        [](StatementRecord& s, const StatementOperand& operand, const OperandRef& ref) {
+          evaluate_operand(s, operand, ref, false);
+        });
     return;
   }
   for (const OperandRef& ref : take_sorted(g_work.operand_pending)) {
-    evaluate_operand(statement_at(ref.statement), ref, false);
+    StatementRecord& s = statement_at(ref.statement);
+    evaluate_operand(s, statement_operands(s)[static_cast<size_t>(ref.operand)], ref, false);
   }
 }
 
@@ -358,8 +372,8 @@ void evaluate_operands() {
 // symbol: when none waits, there is nothing to report.
 void final_check() {
   if (g_work.operands_waiting == 0) return;
-  each_expression_operand(
-      [](StatementRecord& s, const OperandRef& ref) { evaluate_operand(s, ref, true); });
+  each_expression_operand([](StatementRecord& s, const StatementOperand& operand,
+                             const OperandRef& ref) { evaluate_operand(s, operand, ref, true); });
 }
 
 // The value of a configuration symbol, cut to 12 bits; reported when the name is absent.
@@ -381,7 +395,6 @@ void prepare() {
   const StatementList& list = statement_list();
   g_work = ResolverState{};
   g_work.first_waiter.assign(static_cast<size_t>(symbol_count()), -1);
-  g_work.counter_before.assign(list.size() + 1, CounterState{});
   for (int i = 0; i < symbol_count(); ++i) {
     const SymbolEntry& entry = symbol_at(i);
     if (!entry.valueKnown && entry.definedByLabel && entry.statement >= 0 &&

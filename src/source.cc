@@ -16,6 +16,7 @@ struct IncludeLevel {
   std::unique_ptr<TextFile> file;
   int savedLine = 0;
   const std::string* name = nullptr;
+  int32_t nameIndex = 0;  // its name's entry in the file-name table
 };
 
 IncludeLevel g_levels[kMaxIncludeDepth];
@@ -24,6 +25,7 @@ int g_depth = 0;
 std::deque<std::string> g_file_names;
 const std::string kNoFile;
 const std::string* g_file = &kNoFile;
+int32_t g_file_index = 0;
 int g_line_number = 0;
 std::string g_line;
 SplitLine g_split;
@@ -166,8 +168,9 @@ int open_source(const std::string& path) {
   std::unique_ptr<TextFile> file = open_text_file(path);
   if (!file) return 1;
   g_file_names.push_back(path);
-  g_levels[0] = IncludeLevel{std::move(file), 0, &g_file_names.back()};
+  g_levels[0] = IncludeLevel{std::move(file), 0, &g_file_names.back(), 0};
   g_file = &g_file_names.back();
+  g_file_index = 0;
   g_line_number = 0;
   return 0;
 }
@@ -204,6 +207,7 @@ int read_statement() {
       level.file.reset();
       --g_depth;
       g_file = g_levels[g_depth].name;
+      g_file_index = g_levels[g_depth].nameIndex;
       g_line_number = g_levels[g_depth].savedLine;
       continue;
     }
@@ -229,7 +233,8 @@ int read_statement() {
     }
     g_file_names.push_back(name);
     ++g_depth;
-    g_levels[g_depth] = IncludeLevel{std::move(file), 0, &g_file_names.back()};
+    g_file_index = static_cast<int32_t>(g_file_names.size() - 1);
+    g_levels[g_depth] = IncludeLevel{std::move(file), 0, &g_file_names.back(), g_file_index};
     g_file = &g_file_names.back();
     g_line_number = 0;
   }
@@ -247,6 +252,7 @@ void source_reset() {
   g_depth = 0;
   g_file_names.clear();
   g_file = &kNoFile;
+  g_file_index = 0;
   g_line_number = 0;
   g_line.clear();
   g_split = SplitLine{};
@@ -258,6 +264,9 @@ const std::string& current_file_name() {
 }
 const std::string* current_file_ref() {
   return g_file;
+}
+int32_t current_file_index() {
+  return g_file_index;
 }
 int current_line_number() {
   return g_line_number;

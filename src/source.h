@@ -147,6 +147,8 @@ void source_reset();
 // Position state.
 const std::string& current_file_name();
 const std::string* current_file_ref();
+// The current file's entry in the file-name table (source_file_name).
+int32_t current_file_index();
 int current_line_number();
 const std::string& current_line();
 // Pass 2 points the position at a stored statement before it reports about it.

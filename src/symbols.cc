@@ -108,14 +108,18 @@ void grow_slots() {
 // The symbols' values and definitions, by index, beside the names.
 BlockList<SymbolEntry> g_table;
 
-// A name not in the table yet.
-int add_symbol(std::string_view name, uint32_t hash) {
-  if ((g_table.size() + 1) * 2 > g_names.slots.size()) grow_slots();
+// A name not in the table yet, filed in `slot`, the empty slot its look-up ended at, unless the
+// index must grow first.
+int add_symbol(std::string_view name, uint32_t hash, Slot* slot) {
+  if ((g_table.size() + 1) * 2 > g_names.slots.size()) {
+    grow_slots();
+    slot = &slot_for(name, hash);
+  }
   int index = static_cast<int>(g_table.size());
   g_table.emplace_back();
   g_names.text += name;
   g_names.start.push_back(static_cast<uint32_t>(g_names.text.size()));
-  slot_for(name, hash) = Slot{hash, index};
+  *slot = Slot{hash, index};
   return index;
 }
 
@@ -132,8 +136,9 @@ int symbol_find(std::string_view name) {
 
 int symbol_find_or_add(std::string_view name) {
   uint32_t hash = hash_of(name);
-  int index = g_names.slots.empty() ? -1 : slot_for(name, hash).index;
-  return index >= 0 ? index : add_symbol(name, hash);
+  if (g_names.slots.empty()) grow_slots();
+  Slot& slot = slot_for(name, hash);
+  return slot.index >= 0 ? slot.index : add_symbol(name, hash, &slot);
 }
 
 uint32_t symbol_hash(std::string_view name) {
