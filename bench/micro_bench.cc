@@ -33,7 +33,7 @@ void forget(int32_t tree) {
   if (tree == kNoTree) return;
   expr_node(tree).known = 0;
   forget(left_operand(tree));
-  forget(expr_node(tree).right);
+  forget(right_operand(tree));
 }
 
 void BM_Evaluate(benchmark::State& state) {

@@ -176,13 +176,17 @@ bool is_paren(const ExprToken& t, int32_t which) {
 
 void set_node(ExprNode& node, const ExprToken& token) {
   node.kind = static_cast<uint8_t>(token.kind);
-  node.tokenValue = token.value;
+  // An operator's `ref` is set to its right operand once that is parsed; `op` means nothing
+  // for a leaf.
+  node.value = token.value;
+  node.ref = token.value;
+  node.op = static_cast<uint8_t>(token.value);
 }
 
 // Nodes are made one at a time in the order a parse meets them, so their indices are
 // consecutive: a tree's root is the first node its parse makes, and a binary operator's left
 // operand starts right after it. No node keeps its left operand's index; left_operand() derives
-// it from this rule. The right operand (a unary operator's only one) is where `right` says.
+// it from this rule. The right operand (a unary operator's only one) is where `ref` says.
 int32_t make_node(const ExprToken& token) {
   set_node(g_nodes.emplace_back(), token);
   return static_cast<int32_t>(g_nodes.size()) - 1;
@@ -194,7 +198,7 @@ int32_t make_node(const ExprToken& token) {
 int32_t make_leaf_operator_leaf(std::span<const ExprToken> tokens) {
   int32_t node = make_node(tokens[1]);
   make_node(tokens[0]);
-  g_nodes[static_cast<size_t>(node)].right = make_node(tokens[2]);
+  g_nodes[static_cast<size_t>(node)].ref = make_node(tokens[2]);
   return node;
 }
 
@@ -214,7 +218,7 @@ bool is_unary(int32_t op) {
 
 // The left operand of `node`, found at `index`: the next node for a binary operator.
 int32_t left_operand(const ExprNode& node, int32_t index) {
-  bool binary = node.kind == TOK_OPERATOR && !is_unary(node.tokenValue);
+  bool binary = node.kind == TOK_OPERATOR && !is_unary(node.op);
   return binary ? index + 1 : kNoTree;
 }
 
@@ -250,6 +254,11 @@ ExprNode& expr_node(int32_t index) {
 
 int32_t left_operand(int32_t index) {
   return left_operand(g_nodes[static_cast<size_t>(index)], index);
+}
+
+int32_t right_operand(int32_t index) {
+  const ExprNode& node = g_nodes[static_cast<size_t>(index)];
+  return node.kind == TOK_OPERATOR ? node.ref : kNoTree;
 }
 
 int32_t reserved_word(std::string_view text) {
@@ -391,7 +400,7 @@ int32_t parse_expression(std::span<ExprToken> tokens, int32_t& error_column) {
   }
   int32_t operand = parse_operand(tokens.subspan(split + 1, end - split - 1), error_column);
   if (operand == kNoTree) return kNoTree;
-  g_nodes[static_cast<size_t>(node)].right = operand;
+  g_nodes[static_cast<size_t>(node)].ref = operand;
   return node;
 }
 
@@ -400,14 +409,13 @@ namespace {
 // A number or a symbol: its value, when the symbol has one.
 void evaluate_leaf(ExprNode& node) {
   if (node.kind == TOK_NUMBER) {
-    node.value = node.tokenValue;
     node.known = 1;
     return;
   }
-  const SymbolEntry& entry = symbol_at(node.tokenValue);
+  const SymbolEntry& entry = symbol_at(node.ref);
   if (!entry.valueKnown) {
     current_error = E_SYMBOL_UNDEFINED;
-    error_symbol = node.tokenValue;
+    error_symbol = node.ref;
     return;
   }
   node.value = entry.value;
@@ -425,7 +433,7 @@ void evaluate_expression(int32_t tree) {
     return;
   }
   // An operator: its operands first, the left one before the right one.
-  int32_t operands[2] = {left_operand(*node, tree), node->right};
+  int32_t operands[2] = {left_operand(*node, tree), node->ref};
   int32_t values[2] = {0, 0};
   for (int k = 0; k < 2; ++k) {
     if (operands[k] == kNoTree) continue;
@@ -444,7 +452,7 @@ void evaluate_expression(int32_t tree) {
   int32_t a = values[0], b = values[1];
   uint32_t ua = static_cast<uint32_t>(a), ub = static_cast<uint32_t>(b);
   uint32_t result = 0;
-  switch (node->tokenValue) {
+  switch (node->op) {
     case OP_OR:
       result = ua | ub;
       break;
@@ -483,9 +491,9 @@ void evaluate_expression(int32_t tree) {
       }
       if (a == INT32_MIN && b == -1) {
         // The quotient does not fit; it wraps like every other result.
-        result = node->tokenValue == OP_DIV ? ua : 0u;
+        result = node->op == OP_DIV ? ua : 0u;
       } else {
-        result = static_cast<uint32_t>(node->tokenValue == OP_DIV ? a / b : a % b);
+        result = static_cast<uint32_t>(node->op == OP_DIV ? a / b : a % b);
       }
       break;
     default:

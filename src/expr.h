@@ -45,14 +45,19 @@ struct ExprToken {
 // A node keeps what it needs of the token it was made from: the tokens of a text last only
 // until the next text is tokenized. Nodes and trees are referred to by index. A binary
 // operator's left operand is not stored: it is the next node (left_operand; the parser's
-// make_node says why). Its right operand, a unary operator's only one, is where `right` says.
+// make_node says why). Its right operand, a unary operator's only one, is where `ref` says; a
+// symbol's `ref` is the symbol. Twelve bytes, as a large program is mostly nodes. The parser
+// sets every field but `known` of each node it makes; a new block of nodes has it cleared.
 struct ExprNode {
-  int32_t value = 0;
-  int32_t tokenValue = 0;  // the number, the symbol index or the operator
-  int32_t right = -1;
+  // A number's from the start, any other node's once known. A number too counts as known only
+  // once evaluated: a ds count, say, is not known before the operand sweep reaches it.
+  int32_t value;
+  int32_t ref;  // an operator's right operand, a symbol's index
   uint8_t known = 0;
-  uint8_t kind = 0;  // TOK_NUMBER, TOK_SYMBOL or TOK_OPERATOR
+  uint8_t kind;  // TOK_NUMBER, TOK_SYMBOL or TOK_OPERATOR
+  uint8_t op;    // an operator's OperatorCode
 };
+static_assert(sizeof(ExprNode) == 12);
 constexpr int32_t kNoTree = -1;
 
 // Nodes live in one array owned by this module until expr_reset: trees stay valid for the
@@ -61,6 +66,8 @@ void expr_reset();
 ExprNode& expr_node(int32_t index);
 // A node's left operand: kNoTree for a number, a symbol or a unary operator.
 int32_t left_operand(int32_t node);
+// A node's right operand (a unary operator's only one): kNoTree for a number or a symbol.
+int32_t right_operand(int32_t node);
 
 // Returns the tokens, none for an empty text or a failure; error_column is -1 on success and
 // the column of the failing token otherwise (current_error = E_INVALID_TOKEN). The tokens are

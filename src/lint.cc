@@ -704,8 +704,8 @@ std::string statement_key(std::string_view mnemonic, std::string_view operands) 
 
 std::string statement_key(const StatementRecord& s) {
   std::string operands;
-  const char* mnemonic = next_text(statement_texts(s));
-  const char* text = mnemonic;
+  std::string_view mnemonic = next_text(statement_texts(s));
+  std::string_view text = mnemonic;
   for (int k = 0; k < s.operandCount; ++k) {
     if (k > 0) operands += ',';
     text = next_text(text);
@@ -932,9 +932,9 @@ void check_line(const std::string& file, int number, const Piece& piece, const F
 void collect_uses(int32_t tree, std::vector<int>& uses) {
   if (tree == kNoTree) return;
   const ExprNode& node = expr_node(tree);
-  if (node.kind == TOK_SYMBOL) ++uses[static_cast<size_t>(node.tokenValue)];
+  if (node.kind == TOK_SYMBOL) ++uses[static_cast<size_t>(node.ref)];
   collect_uses(left_operand(tree), uses);
-  collect_uses(node.right, uses);
+  collect_uses(right_operand(tree), uses);
 }
 
 // The fit rule: a value fits a field when the definition takes every bit of it that is set, or

@@ -229,8 +229,8 @@ void gather(Program& p, const std::vector<LintFinding>& findings) {
                        s.addressKnown != 0,
                        s.address,
                        -1,
-                       statement_texts(s),
-                       next_text(statement_texts(s))};
+                       std::string(statement_texts(s)),
+                       std::string(next_text(statement_texts(s)))};
     if (s.kind >= 0 && s.addressKnown && s.address >= 0 && s.address < kCodeWords &&
         code_word(s.address) != kEmptyWord) {
       fact.word = code_word(s.address);

@@ -183,7 +183,7 @@ void write_code_line(const StatementRecord& s, uint32_t word) {
   }
   append_hex(out, word, 3);
   out += ' ';
-  const char* text = statement_texts(s);
+  std::string_view text = statement_texts(s);
   append_padded(out, text, 16);
   out += ' ';
   text = next_text(text);

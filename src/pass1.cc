@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cassert>
-#include <cstring>
 #include <unordered_map>
 #include <vector>
 
@@ -18,6 +17,7 @@ namespace {
 // The statements, their operands and their texts, each in storage that never moves them. A
 // listed statement's texts are one run of NUL-ended strings: label, mnemonic, operands.
 StatementList g_statements;
+std::vector<int32_t> g_orgs;
 BlockArena<StatementOperand> g_operands;
 BlockArena<char> g_texts;
 
@@ -121,8 +121,15 @@ void parse_operands(const SplitLine& s, Classification& c) {
 void define_label(const SplitLine& s, const Classification& c) {
   int32_t statement = static_cast<int32_t>(g_statements.size());
   StatementRecord& record = g_statements.emplace_back();
-  record.file = current_file_index();
+  record.address = 0;
   record.lineNumber = current_line_number();
+  record.labelSymbol = -1;
+  record.kind = c.kind;
+  record.file = current_file_index();
+  record.operands = 0;
+  record.texts = -1;
+  record.operandCount = static_cast<uint8_t>(s.operandCount);
+  record.addressKnown = 0;
   if (!s.label.empty()) {
     int index = symbol_find_or_add(s.label);
     SymbolEntry& entry = symbol_at(index);
@@ -135,8 +142,6 @@ void define_label(const SplitLine& s, const Classification& c) {
     entry.statement = statement;
     entry.equTree = (c.kind == KIND_EQU && s.operandCount > 0) ? c.trees[0] : kNoTree;
   }
-  record.kind = c.kind;
-  record.operandCount = static_cast<uint8_t>(s.operandCount);
   size_t place;
   std::span<StatementOperand> operands =
       g_operands.take(static_cast<size_t>(s.operandCount), place);
@@ -148,12 +153,17 @@ void define_label(const SplitLine& s, const Classification& c) {
     operand.tree = c.literalMatched[k] ? kNoTree : c.trees[k];
   }
   if (c.kind >= 0 || c.kind == KIND_NONE) record.texts = keep_texts(s);
+  if (c.kind == KIND_ORG) g_orgs.push_back(statement);
 }
 
 }  // namespace
 
 StatementList& statement_list() {
   return g_statements;
+}
+
+const std::vector<int32_t>& org_statements() {
+  return g_orgs;
 }
 
 std::span<StatementOperand> statement_operands(const StatementRecord& s) {
@@ -165,17 +175,18 @@ const std::string* statement_file(const StatementRecord& s) {
   return source_file_name(static_cast<size_t>(s.file));
 }
 
-const char* statement_texts(const StatementRecord& s) {
+std::string_view statement_texts(const StatementRecord& s) {
   static const char kNoTexts[kMaxOperands + 2] = {};
   return s.texts < 0 ? kNoTexts : g_texts.at(static_cast<size_t>(s.texts));
 }
 
-const char* next_text(const char* text) {
-  return text + std::strlen(text) + 1;
+std::string_view next_text(std::string_view text) {
+  return text.data() + text.size() + 1;
 }
 
 void statements_reset() {
   g_statements.clear();
+  g_orgs.clear();
   g_operands.clear();
   g_texts.clear();
   // The statements' expression trees live in the expression module's storage.

@@ -392,7 +392,6 @@ int32_t configuration_word(const char* name, int code) {
 
 // Everything is looked at in the first sweep of each kind.
 void prepare() {
-  const StatementList& list = statement_list();
   g_work = ResolverState{};
   g_work.first_waiter.assign(static_cast<size_t>(symbol_count()), -1);
   for (int i = 0; i < symbol_count(); ++i) {
@@ -402,11 +401,7 @@ void prepare() {
       g_work.equ_pending.push_back(i);
     }
   }
-  int i = 0;
-  for (const StatementRecord& s : list) {
-    if (s.kind == KIND_ORG) g_work.org_pending.push_back(i);
-    ++i;
-  }
+  g_work.org_pending.assign(org_statements().begin(), org_statements().end());
 }
 
 }  // namespace

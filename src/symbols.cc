@@ -100,8 +100,14 @@ inline Slot& slot_for(std::string_view name, uint32_t hash) {
 void grow_slots() {
   std::vector<Slot> old = std::move(g_names.slots);
   g_names.slots.assign(old.empty() ? 1024 : old.size() * 2, Slot{});
+  // The names are distinct: each goes to the first empty slot its probe meets, with no name
+  // compared, where a look-up of it would end.
+  size_t mask = g_names.slots.size() - 1;
   for (const Slot& slot : old) {
-    if (slot.index >= 0) slot_for(name_at(slot.index), slot.hash) = slot;
+    if (slot.index < 0) continue;
+    size_t i = slot.hash & mask;
+    while (g_names.slots[i].index >= 0) i = (i + 1) & mask;
+    g_names.slots[i] = slot;
   }
 }
 
