@@ -63,7 +63,7 @@ struct Waiter {
 struct ResolverState {
   bool iteration_progress = false;
   std::vector<int> first_waiter;  // by symbol index; -1 when nothing waits
-  std::vector<Waiter> waiters;
+  BlockList<Waiter> waiters;      // in blocks: it grows without a copy
   // Work for the next sweep of each kind.
   std::vector<int> equ_pending;
   std::vector<int> org_pending;
@@ -166,7 +166,7 @@ void learn_symbol(int index, int32_t value) {
 // Leaves work until `error_symbol`, at which its evaluation stopped, gets a value.
 void wait_for_symbol(WaiterKind kind, int index, int operand = 0) {
   int& first = g_work.first_waiter[static_cast<size_t>(error_symbol)];
-  g_work.waiters.push_back(Waiter{first, kind, index, operand});
+  g_work.waiters.emplace_back() = Waiter{first, kind, index, operand};
   first = static_cast<int>(g_work.waiters.size()) - 1;
 }
 

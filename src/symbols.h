@@ -6,8 +6,8 @@
 
 struct SymbolEntry {
   int32_t value = 0;
-  int valueKnown = 0;
-  int definedByLabel = 0;
+  uint8_t valueKnown = 0;
+  uint8_t definedByLabel = 0;
   int32_t statement = -1;  // the statement whose label defined it
   int32_t equTree = -1;    // its expression when that statement is an equ
 };

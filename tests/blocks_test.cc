@@ -32,29 +32,29 @@ TEST(BlockList, WalkMatchesIndexing) {
   }
 }
 
-// Runs around a block's size: each run lies side by side in memory, as made, and no two runs
-// share an element, also where a run did not fit the rest of a block or is longer than one.
+// Runs around a block's size, also where a run does not fit the rest of a block or is longer
+// than one: each lies side by side, no two share an element, and its place leads back to it.
 TEST(BlockArena, RunsAreWholeAndApart) {
   const size_t block = BlockArena<Item>::kBlock;
-  const std::vector<size_t> cases[] = {
-      {0, 1}, {block}, {block - 1, 2, 1}, {1, block + 3, 1}, {2 * block + 1, block - 1, 1, 0},
-  };
-  for (const std::vector<size_t>& runs : cases) {
+  for (std::vector<size_t> runs :
+       std::vector<std::vector<size_t>>{{0, 1},
+                                        {block},
+                                        {block - 1, 2, 1},
+                                        {1, block + 3, 1},
+                                        {2 * block + 1, block - 1, 1, 0}}) {
     BlockArena<Item> arena;
     std::vector<std::span<Item>> taken;
     int next = 0;
     for (size_t n : runs) {
-      std::span<Item> run = arena.take(n);
-      ASSERT_EQ(run.size(), n);
-      for (Item& item : run) {
-        EXPECT_EQ(item.value, -7);
-        item.value = next++;
-      }
-      taken.push_back(run);
+      size_t place;
+      taken.push_back(arena.take(n, place));
+      ASSERT_EQ(taken.back().size(), n);
+      if (n > 0) EXPECT_EQ(arena.at(place), taken.back().data());
+      for (Item& item : taken.back()) item.value = next++;
     }
     int expected = 0;
     for (std::span<Item> run : taken) {
-      for (size_t k = 0; k < run.size(); ++k) EXPECT_EQ(run[k].value, expected++);
+      for (const Item& item : run) EXPECT_EQ(item.value, expected++);
     }
   }
 }

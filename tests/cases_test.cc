@@ -1,29 +1,13 @@
-// End-to-end cases written as data: tests/cases/*.txt, one parameterised test per case.
-//
-// A case file opens with sections that all its cases share (usually `--- file inst.dat`); then
-// each case starts with a line "=== name", followed by the text of t.asm, then sections, each
-// opened by "--- kind arg":
-//   file NAME       an input file (a case's own replaces a shared one of that name)
-//   example PATH    a file copied from examples/ (PATH below it) into the case's directory
-//   dir NAME        an empty directory;  link NAME TARGET  a symbolic link
-//   program PATH    the program's path as the run sees it (default /nonexistent/wendrix)
-//   args A B ...    the arguments after the program's path (default t)
-//   base NAME       the base name of the outputs (default t)
-//   console [-n]    the console after the banner, whole (-n: no line feed after the last line)
-//   pass1, pass2    the same, after the line "Pass 1..." or "Pass 2..."
-//                   (without any of them: the console of a clean run)
-//   listing         the whole listing; config, code, symbols: one section of it
-//   hex             the words that are not 0xFFF ("ADDR: WORD ..."), then "config: FUSE FUSEX"
-//   leaves NAME...  files that a failed run may create or change
-//   lint STATUS [brief]  runs wendrix-lint instead: its whole output and exit status (it must
-//                   leave every file as it was); brief: without each report's source and caret
-//                   lines
-// A section's text is its lines as they stand, each ending in a line feed, without the blank
-// lines at its end (the listing's closing blank lines are checked apart).
-//
-// Every case also checks: the exit status is 0 when the console ends in "\n\nDone.\n", else 1;
-// a successful run rewrote both outputs and touched nothing else; a failed run created, changed
-// or removed nothing but what `leaves` names. Stale t.lst and t.hex are laid out first.
+// End-to-end cases as data (tests/cases/*.txt). Sections shared by a file's cases come first;
+// a case is "=== name", the text of t.asm, then sections "--- kind arg": file NAME, example PATH
+// (from examples/), dir NAME, link NAME TARGET, program PATH (default /nonexistent/wendrix), args
+// (default t), base NAME (default t); console [-n] (whole, after the banner; -n: no last line
+// feed), pass1 and pass2 (after that pass's line; none of the three: a clean run), listing,
+// config, code, symbols (the listing or one section), hex (words other than 0xFFF, then the
+// configuration words, read back by an independent reader), leaves NAME... (files a failed run
+// may change), lint STATUS [brief] (wendrix-lint's output and status; brief: without the source
+// and caret lines). Every case also checks the status against the console, that a clean run
+// rewrote both outputs and touched nothing else, and that a failed run changed nothing else.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -46,10 +30,6 @@ struct Case {
   std::string name;
   std::vector<Section> sections;  // the shared ones first
 };
-
-void PrintTo(const Case& c, std::ostream* os) {
-  *os << c.name;
-}
 
 std::string without_blank_end(std::string text) {
   while (text.size() >= 2 && text.ends_with("\n\n")) text.pop_back();
