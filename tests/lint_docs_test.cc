@@ -54,7 +54,8 @@ struct Docs : testing::Test {
   }
 };
 
-TEST_F(Docs, VimErrorformatReadsEveryFindingAndNothingElse) {
+// vim's errorformat, in vim, and the VS Code problem matcher's pattern read the same findings.
+TEST_F(Docs, EditorPatternsReadEveryFindingAndNothingElse) {
   std::string efm = block_after(doc, "- vim:");
   efm.resize(efm.find('\n') + 1);
   ASSERT_TRUE(efm.starts_with(":set errorformat=")) << efm;
@@ -65,9 +66,7 @@ TEST_F(Docs, VimErrorformatReadsEveryFindingAndNothingElse) {
                             "v:val.type'), 'qf.txt')\nqa!\n");
   run_shell(dir, "vim -N -u NONE -i NONE -es -S read.vim");
   EXPECT_EQ(dir.read("qf.txt"), kExpected);
-}
 
-TEST_F(Docs, VsCodePatternReadsEveryFindingAndNothingElse) {
   std::string matcher = block_after(doc, "this problem matcher:");
   std::smatch m;
   ASSERT_TRUE(std::regex_search(matcher, m, std::regex("\"regexp\": \"(.*)\",")));
