@@ -49,7 +49,9 @@ TEST(BlockArena, RunsAreWholeAndApart) {
       size_t place;
       taken.push_back(arena.take(n, place));
       ASSERT_EQ(taken.back().size(), n);
-      if (n > 0) EXPECT_EQ(arena.at(place), taken.back().data());
+      if (n > 0) {
+        EXPECT_EQ(arena.at(place), taken.back().data());
+      }
       for (Item& item : taken.back()) item.value = next++;
     }
     int expected = 0;
