@@ -77,7 +77,7 @@ struct Slot {
 struct NameIndex {
   std::string text;
   std::vector<uint32_t> start = {0};  // where name i starts, and one more at the end
-  std::vector<Slot> slots;            // a power of two in size, at most half full
+  std::vector<Slot> slots;            // a power of two in size, at most three quarters full
 };
 NameIndex g_names;
 
@@ -117,7 +117,7 @@ BlockList<SymbolEntry> g_table;
 // A name not in the table yet, filed in `slot`, the empty slot its look-up ended at, unless the
 // index must grow first.
 int add_symbol(std::string_view name, uint32_t hash, Slot* slot) {
-  if ((g_table.size() + 1) * 2 > g_names.slots.size()) {
+  if ((g_table.size() + 1) * 4 > g_names.slots.size() * 3) {
     grow_slots();
     slot = &slot_for(name, hash);
   }
