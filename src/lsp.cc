@@ -236,7 +236,8 @@ void gather(Program& p, const std::vector<LintFinding>& findings) {
       fact.word = code_word(s.address);
     }
     if (s.labelSymbol >= 0 && fact.label.empty()) fact.label = symbol_name(s.labelSymbol);
-    p.statements[absolute_in(p.dir, statement_file(s) ? *statement_file(s) : "")].push_back(fact);
+    const std::string* file = statement_file(s);
+    p.statements[absolute_in(p.dir, file ? *file : "")].push_back(fact);
   }
   const StatementList& list = statement_list();
   for (int i = 0; i < symbol_count(); ++i) {
@@ -249,7 +250,8 @@ void gather(Program& p, const std::vector<LintFinding>& findings) {
     if (e.definedByLabel && e.statement >= 0 && static_cast<size_t>(e.statement) < list.size()) {
       const StatementRecord& s = list[static_cast<size_t>(e.statement)];
       fact.equ = s.kind == KIND_EQU;
-      fact.file = absolute_in(p.dir, statement_file(s) ? *statement_file(s) : "");
+      const std::string* file = statement_file(s);
+      fact.file = absolute_in(p.dir, file ? *file : "");
       fact.line = s.lineNumber;
     }
     p.symbols.push_back(fact);

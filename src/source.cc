@@ -15,7 +15,6 @@ namespace {
 struct IncludeLevel {
   std::unique_ptr<TextFile> file;
   int savedLine = 0;
-  const std::string* name = nullptr;
   int32_t nameIndex = 0;  // its name's entry in the file-name table
 };
 
@@ -168,7 +167,7 @@ int open_source(const std::string& path) {
   std::unique_ptr<TextFile> file = open_text_file(path);
   if (!file) return 1;
   g_file_names.push_back(path);
-  g_levels[0] = IncludeLevel{std::move(file), 0, &g_file_names.back(), 0};
+  g_levels[0] = IncludeLevel{std::move(file), 0, 0};
   g_file = &g_file_names.back();
   g_file_index = 0;
   g_line_number = 0;
@@ -206,8 +205,8 @@ int read_statement() {
       if (g_depth == 0) return 1;
       level.file.reset();
       --g_depth;
-      g_file = g_levels[g_depth].name;
       g_file_index = g_levels[g_depth].nameIndex;
+      g_file = &g_file_names[static_cast<size_t>(g_file_index)];
       g_line_number = g_levels[g_depth].savedLine;
       continue;
     }
@@ -234,7 +233,7 @@ int read_statement() {
     g_file_names.push_back(name);
     ++g_depth;
     g_file_index = static_cast<int32_t>(g_file_names.size() - 1);
-    g_levels[g_depth] = IncludeLevel{std::move(file), 0, &g_file_names.back(), g_file_index};
+    g_levels[g_depth] = IncludeLevel{std::move(file), 0, g_file_index};
     g_file = &g_file_names.back();
     g_line_number = 0;
   }
