@@ -1,6 +1,6 @@
 // wendrix-lsp through a pipe: one session over a program of three files and its instruction
-// set, with broken messages among the good ones. Every expected answer is worked out from the
-// files below.
+// set, in a directory whose name needs escaping in a URI, with broken messages among the good
+// ones. Every expected answer is worked out from the files below, and compared whole.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -19,25 +19,76 @@ const char* const kIsa =
 const char* const kMain =
     "#include \"regs.inc\"\n__FUSE\tequ\t0\n__FUSEX\tequ\t0\n\torg\t0\nstart\tmovlw\tLIMIT\n"
     "\tmovwf\tPORT\n#include \"code.inc\"\n";
-const char* const kRegs = "PORT\tequ\t6\nLIMIT\tequ\t$2A\n";
-const char* const kCode = "loop\tadd\tPORT,w\n\tgoto\tloop\n";
+const char* const kRegs = "PORT\tequ\t$06\nLIMIT\tequ\tH'2A'\n";
+const char* const kCode = "loop\tadd\tPORT,w\n\tgoto\tloop\n\tnop\t; idle\n";
 
-std::string frame(const json& message) {
-  std::string body = message.dump();
+std::string frame(const std::string& body) {
   return "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
 }
 
-json request(int id, const std::string& method, json params) {
-  return {{"jsonrpc", "2.0"}, {"id", id}, {"method", method}, {"params", std::move(params)}};
-}
+// A request, its file and position (line -1: none), and the answer without "jsonrpc" and "id".
+// In both, @NAME stands for the URI of the workspace's file NAME.
+struct Exchange {
+  const char* method;
+  const char* file;
+  int line, character;
+  const char* answer;
+};
 
-json notification(const std::string& method, json params) {
-  return {{"jsonrpc", "2.0"}, {"method", method}, {"params", std::move(params)}};
-}
+const Exchange kSession[] = {
+    {"textDocument/hover", "code.inc", 0, 6,
+     R"({"result":{"contents":{"kind":"markdown","value":"**add** at 0x002, word `1c6`\n\ninst.dat line 4: `add f5 \"w\"`\n\nbits: `0 0 0 1 1 1 0 f4 f3 f2 f1 f0`\n\nline 5 `add f5 d1`: an earlier definition fits first"}}})"},
+    {"textDocument/hover", "code.inc", 2, 2,
+     R"({"result":{"contents":{"kind":"markdown","value":"**nop** at 0x004, word `000`\n\ninst.dat line 1: `nop`\n\nbits: `0 0 0 0 0 0 0 0 0 0 0 0`"}}})"},
+    {"textDocument/hover", "main.asm", 4, 13,
+     R"({"result":{"contents":{"kind":"markdown","value":"**LIMIT** = `0x02a` (42)\n\nconstant defined at regs.inc:2"}}})"},
+    {"textDocument/hover", "code.inc", 0, 1,
+     R"({"result":{"contents":{"kind":"markdown","value":"**loop** = `0x002` (2)\n\nlabel defined at code.inc:1"}}})"},
+    {"textDocument/hover", "main.asm", 99, 0, R"({"result":null})"},
+    {"textDocument/definition", "main.asm", 4, 13,
+     R"({"result":{"uri":"@regs.inc","range":{"start":{"line":1,"character":0},"end":{"line":1,"character":5}}}})"},
+    {"textDocument/definition", "main.asm", 0, 3,
+     R"({"result":{"uri":"@regs.inc","range":{"start":{"line":0,"character":0},"end":{"line":0,"character":0}}}})"},
+    {"textDocument/definition", "code.inc", 0, 6,
+     R"({"result":[{"uri":"@inst.dat","range":{"start":{"line":3,"character":0},"end":{"line":3,"character":0}}},
+                  {"uri":"@inst.dat","range":{"start":{"line":4,"character":0},"end":{"line":4,"character":0}}}]})"},
+    {"textDocument/references", "regs.inc", 0, 1,
+     R"({"result":[{"uri":"@main.asm","range":{"start":{"line":5,"character":7},"end":{"line":5,"character":11}}},
+                  {"uri":"@regs.inc","range":{"start":{"line":0,"character":0},"end":{"line":0,"character":4}}},
+                  {"uri":"@code.inc","range":{"start":{"line":0,"character":9},"end":{"line":0,"character":13}}}]})"},
+    {"textDocument/completion", "code.inc", 0, 14,
+     R"({"result":[{"label":"w","kind":20,"detail":"literal operand of add"},
+                  {"label":"PORT","kind":21,"detail":"0x006"},{"label":"LIMIT","kind":21,"detail":"0x02a"},
+                  {"label":"__FUSE","kind":21,"detail":"0x000"},{"label":"__FUSEX","kind":21,"detail":"0x000"},
+                  {"label":"start","kind":6,"detail":"0x000"},{"label":"loop","kind":6,"detail":"0x002"}]})"},
+    {"textDocument/completion", "main.asm", 5, 1,
+     R"({"result":[{"label":"nop","kind":14,"detail":"nop"},{"label":"movlw","kind":14,"detail":"movlw k8"},
+                  {"label":"movwf","kind":14,"detail":"movwf f5"},{"label":"add","kind":14,"detail":"add f5 \"w\" | add f5 d1"},
+                  {"label":"goto","kind":14,"detail":"goto k9"},{"label":"org","kind":14,"detail":"directive"},
+                  {"label":"equ","kind":14,"detail":"directive"},{"label":"ds","kind":14,"detail":"directive"}]})"},
+    {"textDocument/documentSymbol", "main.asm", -1, 0,
+     R"({"result":[{"name":"__FUSE","kind":14,"detail":"0x000","range":{"start":{"line":1,"character":0},"end":{"line":1,"character":6}},
+                               "selectionRange":{"start":{"line":1,"character":0},"end":{"line":1,"character":6}}},
+                  {"name":"__FUSEX","kind":14,"detail":"0x000","range":{"start":{"line":2,"character":0},"end":{"line":2,"character":7}},
+                               "selectionRange":{"start":{"line":2,"character":0},"end":{"line":2,"character":7}}},
+                  {"name":"org 0x000","kind":3,"range":{"start":{"line":3,"character":0},"end":{"line":3,"character":0}},
+                               "selectionRange":{"start":{"line":3,"character":0},"end":{"line":3,"character":0}}},
+                  {"name":"start","kind":12,"detail":"0x000","range":{"start":{"line":4,"character":0},"end":{"line":4,"character":5}},
+                               "selectionRange":{"start":{"line":4,"character":0},"end":{"line":4,"character":5}}}]})"},
+    // Per token: line step, start (from the last token's on the same line), length, type, 0.
+    // Types: 0 mnemonic, 1 literal, 2 label, 3 symbol, 4 number, 5 directive, 6 comment.
+    {"textDocument/semanticTokens/full", "code.inc", -1, 0,
+     R"({"result":{"data":[0,0,4,2,0, 0,5,3,0,0, 0,4,4,3,0, 0,5,1,1,0, 1,1,4,0,0, 0,5,4,3,0,
+                           1,1,3,0,0, 0,4,6,6,0]}})"},
+    {"textDocument/semanticTokens/full", "regs.inc", -1, 0,
+     R"({"result":{"data":[0,0,4,2,0, 0,5,3,5,0, 0,4,3,4,0, 1,0,5,2,0, 0,6,3,5,0, 0,4,5,4,0]}})"},
+    {"workspace/nothing", nullptr, -1, 0, R"({"error":{"code":-32601}})"},
+    {"textDocument/documentSymbol", nullptr, -1, 0, R"({"error":{"code":-32602}})"},
+};
 
-json at(const std::string& uri, int line, int character) {
-  return {{"textDocument", {{"uri", uri}}},
-          {"position", {{"line", line}, {"character", character}}}};
+std::string with_uris(std::string text, const std::string& dir_uri) {
+  for (size_t at; (at = text.find('@')) != std::string::npos;) text.replace(at, 1, dir_uri + "/");
+  return text;
 }
 
 // The server's messages, in order, read back from its framing.
@@ -54,126 +105,94 @@ std::vector<json> messages_of(const std::string& out) {
 
 TEST(LanguageServer, SessionOverAProgramOfThreeFiles) {
   ScratchDir dir;
-  dir.write("inst.dat", kIsa);
-  dir.write("main.asm", kMain);
-  dir.write("regs.inc", kRegs);
-  dir.write("code.inc", kCode);
-  std::string root = fs::canonical(dir.path).string();
-  std::string main = "file://" + root + "/main.asm", code = "file://" + root + "/code.inc",
-              regs = "file://" + root + "/regs.inc", isa = "file://" + root + "/inst.dat";
+  for (auto [name, text] : {std::pair{"inst.dat", kIsa},
+                            {"main.asm", kMain},
+                            {"regs.inc", kRegs},
+                            {"code.inc", kCode}}) {
+    dir.write(std::string("my dir/") + name, text);
+  }
+  const std::string root = fs::canonical(dir.path).string() + "/my dir";
+  const std::string uri = "file://" + root.substr(0, root.size() - 7) + "/my%20dir";
+  const std::string code = json(uri + "/code.inc").dump();
+  auto open = [&](const char* method, const std::string& document, const std::string& rest) {
+    return frame(R"({"jsonrpc":"2.0","method":"textDocument/)" + std::string(method) +
+                 R"(","params":{"textDocument":{"uri":)" + code + document + "}" + rest + "}}");
+  };
   std::string in =
-      frame(request(1, "textDocument/hover", at(main, 4, 13))) +  // before initialize
-      frame(request(2, "initialize", {{"rootUri", "file://" + root}, {"capabilities", {}}})) +
-      frame(notification("initialized", json::object())) +
-      // The editor's text, unsaved, has a mistake that the file on disk has not.
+      frame(R"({"jsonrpc":"2.0","id":0,"method":"textDocument/hover","params":{}})") +
+      frame(R"({"jsonrpc":"2.0","id":100,"method":"initialize","params":{"rootUri":")" + uri +
+            R"(","capabilities":{}}})") +
+      frame(R"({"jsonrpc":"2.0","method":"initialized","params":{}})") +
+      // The editor's text, unsaved, has a mistake that the file on disk has not; a save of
+      // another file checks the program again.
+      open("didOpen",
+           R"(,"languageId":"asm","version":1,"text":)" +
+               json(kCode + std::string("\tbogus\n")).dump(),
+           "") +
+      open("didChange", R"(,"version":2)",
+           R"(,"contentChanges":[{"text":)" + json(kCode).dump() + "}]") +
       frame(
-          notification("textDocument/didOpen", {{"textDocument",
-                                                 {{"uri", code},
-                                                  {"languageId", "asm"},
-                                                  {"version", 1},
-                                                  {"text", std::string(kCode) + "\tbogus\n"}}}})) +
-      frame(
-          notification("textDocument/didChange", {{"textDocument", {{"uri", code}, {"version", 2}}},
-                                                  {"contentChanges", {{{"text", kCode}}}}})) +
-      "Content-Type: nothing else\r\n\r\n" + "Content-Length: 6\r\n\r\n{oops}" +
-      frame(request(3, "textDocument/hover", at(code, 0, 6))) +
-      frame(request(4, "textDocument/hover", at(main, 4, 13))) +
-      frame(request(5, "textDocument/definition", at(main, 4, 13))) +
-      frame(request(6, "textDocument/definition", at(main, 0, 3))) +
-      frame(request(7, "textDocument/definition", at(code, 0, 6))) +
-      frame(request(8, "textDocument/references", at(regs, 0, 1))) +
-      frame(request(9, "textDocument/completion", at(code, 0, 14))) +
-      frame(request(10, "textDocument/completion", at(main, 5, 1))) +
-      frame(request(11, "textDocument/documentSymbol", {{"textDocument", {{"uri", main}}}})) +
-      frame(request(12, "textDocument/semanticTokens/full", {{"textDocument", {{"uri", code}}}})) +
-      frame(request(13, "textDocument/hover", at(main, 99, 0))) +
-      frame(request(14, "workspace/nothing", json::object())) +
-      frame(request(15, "shutdown", nullptr)) + frame(notification("exit", nullptr));
+          R"({"jsonrpc":"2.0","method":"textDocument/didSave","params":{"textDocument":{"uri":")" +
+          uri + R"(/regs.inc"}}})") +
+      "Content-Type: nothing else\r\n\r\n" + frame("{oops}") +
+      frame(R"({"jsonrpc":"2.0","id":101})");
+  for (size_t i = 0; i < std::size(kSession); ++i) {
+    const Exchange& e = kSession[i];
+    json params = json::object();
+    if (e.file) params["textDocument"]["uri"] = uri + "/" + e.file;
+    if (e.line >= 0) params["position"] = {{"line", e.line}, {"character", e.character}};
+    in += frame(
+        json{{"jsonrpc", "2.0"}, {"id", i + 1}, {"method", e.method}, {"params", params}}.dump());
+  }
+  in += frame(R"({"jsonrpc":"2.0","id":102,"method":"shutdown"})") +
+        frame(R"({"jsonrpc":"2.0","method":"exit"})");
   dir.write("in.bin", in);
+  dir.write("exit.bin", frame(R"({"jsonrpc":"2.0","method":"exit"})"));
   std::string lsp = (fs::path(WENDRIX_EXE).parent_path() / "wendrix-lsp").string();
-  RunResult r = run_shell(dir, "cat in.bin | " + lsp + " > out.bin; echo $?");
-  EXPECT_EQ(r.out, "0\n");
-  std::vector<json> got = messages_of(dir.read("out.bin"));
+  // Exit after a shutdown is a success; without one, a failure.
+  RunResult r =
+      run_shell(dir, lsp + " < in.bin > out.bin; echo $?; " + lsp + " < exit.bin; echo $?");
+  EXPECT_EQ(r.out, "0\n1\n");
 
-  std::map<int, json> answers;
+  std::map<json, json> answers;
   std::vector<json> diagnostics;
-  for (const json& m : got) {
-    if (m.contains("id") && m["id"].is_number()) answers[m["id"].get<int>()] = m;
-    if (m.value("method", "") == "textDocument/publishDiagnostics") diagnostics.push_back(m);
+  for (json m : messages_of(dir.read("out.bin"))) {
+    EXPECT_EQ(m["jsonrpc"], "2.0");
+    if (m.value("method", "") == "textDocument/publishDiagnostics")
+      diagnostics.push_back(m["params"]);
+    if (!m.contains("id")) continue;
+    json id = m["id"];
+    m.erase("jsonrpc"), m.erase("id");
+    if (m.contains("error")) m["error"].erase("message");
+    answers[id] = m;
   }
-  EXPECT_EQ(answers[1]["error"]["code"], -32002);
-  EXPECT_TRUE(answers[2]["result"]["capabilities"]["hoverProvider"].get<bool>());
-  // A parse error answers with a null id.
-  EXPECT_EQ(std::count_if(got.begin(), got.end(),
-                          [](const json& m) {
-                            return m.contains("error") && m["id"].is_null() &&
-                                   m["error"]["code"] == -32700;
-                          }),
-            1);
-
-  // Every file of the program and its instruction set, after the open and after the change.
-  ASSERT_EQ(diagnostics.size(), 8u);
-  std::map<std::string, json> first, second;
-  for (size_t i = 0; i < 8; ++i) {
-    (i < 4 ? first : second)[diagnostics[i]["params"]["uri"]] =
-        diagnostics[i]["params"]["diagnostics"];
+  EXPECT_EQ(answers[0], json::parse(R"({"error":{"code":-32002}})"));
+  EXPECT_EQ(answers[nullptr], json::parse(R"({"error":{"code":-32700}})"));  // the bad JSON
+  EXPECT_EQ(answers[101], json::parse(R"({"error":{"code":-32600}})"));
+  EXPECT_EQ(answers[100]["result"]["serverInfo"]["name"], "wendrix-lsp");
+  EXPECT_EQ(answers[100]["result"]["capabilities"]["textDocumentSync"]["change"], 1);
+  EXPECT_EQ(answers[102], json::parse(R"({"result":null})"));
+  for (size_t i = 0; i < std::size(kSession); ++i) {
+    EXPECT_EQ(answers[i + 1], json::parse(with_uris(kSession[i].answer, uri)))
+        << kSession[i].method;
   }
-  ASSERT_EQ(first[code].size(), 1u);
-  EXPECT_EQ(first[code][0]["range"], json::parse(R"({"start":{"line":2,"character":1},
-                                                      "end":{"line":2,"character":6}})"));
-  EXPECT_EQ(first[code][0]["severity"], 1);
-  EXPECT_EQ(first[code][0]["code"], "assembler");
-  EXPECT_EQ(first[code][0]["message"], "bad instruction: no instruction is named 'bogus'");
-  for (const std::string& uri : {main, regs, isa}) EXPECT_EQ(first[uri], json::array()) << uri;
-  for (const std::string& uri : {main, regs, code, isa}) EXPECT_EQ(second[uri], json::array());
 
-  EXPECT_EQ(answers[3]["result"]["contents"]["value"],
-            "**add** at 0x002, word `1c6`\n\ninst.dat line 4: `add f5 \"w\"`\n\n"
-            "bits: `0 0 0 1 1 1 0 f4 f3 f2 f1 f0`\n\n"
-            "line 5 `add f5 d1`: an earlier definition fits first");
-  EXPECT_EQ(answers[4]["result"]["contents"]["value"],
-            "**LIMIT** = `0x02a` (42)\n\nconstant defined at regs.inc:2");
-  EXPECT_EQ(answers[5]["result"]["uri"], regs);
-  EXPECT_EQ(answers[5]["result"]["range"]["start"]["line"], 1);
-  EXPECT_EQ(answers[6]["result"]["uri"], regs);
-  ASSERT_EQ(answers[7]["result"].size(), 2u);
-  EXPECT_EQ(answers[7]["result"][0]["uri"], isa);
-  EXPECT_EQ(answers[7]["result"][0]["range"]["start"]["line"], 3);
-  EXPECT_EQ(answers[7]["result"][1]["range"]["start"]["line"], 4);
-
-  std::vector<std::string> places;
-  for (const json& l : answers[8]["result"]) {
-    places.push_back(l["uri"].get<std::string>().substr(root.size() + 8) + ":" +
-                     std::to_string(l["range"]["start"]["line"].get<int>()) + ":" +
-                     std::to_string(l["range"]["start"]["character"].get<int>()));
-  }
-  EXPECT_EQ(places, (std::vector<std::string>{"main.asm:5:7", "regs.inc:0:0", "code.inc:0:9"}));
-
-  std::set<std::string> operands, mnemonics;
-  for (const json& item : answers[9]["result"]) operands.insert(item["label"]);
-  EXPECT_TRUE(operands.count("w") && operands.count("LIMIT") && operands.count("loop"));
-  EXPECT_FALSE(operands.count("movlw"));
-  for (const json& item : answers[10]["result"]) {
-    mnemonics.insert(item["label"]);
-    if (item["label"] == "add") {
-      EXPECT_EQ(item["detail"], "add f5 \"w\" | add f5 d1");
+  // Every file of the program and its instruction set, after the open, the change and the save;
+  // the only finding is the unsaved line's, at its mnemonic.
+  ASSERT_EQ(diagnostics.size(), 12u);
+  std::set<std::string> files;
+  for (size_t i = 0; i < 12; ++i) {
+    files.insert(diagnostics[i]["uri"]);
+    json expected = json::array();
+    if (i < 4 && diagnostics[i]["uri"] == uri + "/code.inc") {
+      expected = json::parse(
+          R"([{"range":{"start":{"line":3,"character":1},"end":{"line":3,"character":6}},
+          "severity":1,"code":"assembler","source":"wendrix","message":"bad instruction: no instruction is named 'bogus'"}])");
     }
+    EXPECT_EQ(diagnostics[i]["diagnostics"], expected) << i;
   }
-  EXPECT_EQ(mnemonics,
-            (std::set<std::string>{"nop", "movlw", "movwf", "add", "goto", "org", "equ", "ds"}));
-
-  std::vector<std::string> symbols;
-  for (const json& s : answers[11]["result"]) {
-    symbols.push_back(s["name"].get<std::string>() + "/" + std::to_string(s["kind"].get<int>()));
-  }
-  EXPECT_EQ(symbols,
-            (std::vector<std::string>{"__FUSE/14", "__FUSEX/14", "org 0x000/3", "start/12"}));
-  // loop (label), add (mnemonic), PORT (symbol), w (literal); goto (mnemonic), loop (symbol).
-  EXPECT_EQ(answers[12]["result"]["data"],
-            json::parse("[0,0,4,2,0, 0,5,3,0,0, 0,4,4,3,0, 0,5,1,1,0, 1,1,4,0,0, 0,5,4,3,0]"));
-  EXPECT_TRUE(answers[13]["result"].is_null());
-  EXPECT_EQ(answers[14]["error"]["code"], -32601);
-  EXPECT_TRUE(answers[15]["result"].is_null());
+  EXPECT_EQ(json(files),
+            json::parse(with_uris(R"(["@code.inc","@inst.dat","@main.asm","@regs.inc"])", uri)));
 }
 
 }  // namespace

@@ -74,16 +74,4 @@ TEST(SymbolTable, NamesWithTheSameHash) {
   }
 }
 
-// The index grows past its first size several times; every name keeps its index. A reset
-// forgets them all.
-TEST(SymbolTable, IndicesSurviveGrowth) {
-  symbols_reset();
-  for (int i = 0; i < 5000; ++i) ASSERT_EQ(symbol_find_or_add("k" + std::to_string(i)), i);
-  for (int i = 0; i < 5000; ++i) EXPECT_EQ(symbol_find("k" + std::to_string(i)), i);
-  EXPECT_EQ(symbol_find("k5000"), -1);
-  EXPECT_EQ(symbol_name(5000), "");
-  symbols_reset();
-  EXPECT_EQ(symbol_find_or_add("k4999"), 0);
-}
-
 }  // namespace
