@@ -64,10 +64,6 @@ std::vector<Big> big_cases() {
                    kFuses + "\torg 0\n" + repeat("\tnop\n", 100000),
                    outside + "\n\nDone.\n",
                    {}});
-  std::string symbols = kFuses;
-  for (int i = 0; i < 10000; ++i)
-    symbols += "s" + std::to_string(i) + " equ " + std::to_string(i) + "\n";
-  cases.push_back({"10,000 distinct symbols", kIsa, symbols + "\torg 0\n\tlit s9999\n", kDone, {}});
   std::string defs;
   for (int i = 0; i < 5000; ++i) defs += "op" + std::to_string(i) + " k8 : 1111 k7-0\n";
   cases.push_back(

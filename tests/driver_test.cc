@@ -39,11 +39,8 @@ TEST(Driver, SecondPath) {
   // Without a separator after the first character: the running program's own directory.
   const std::string own = fs::canonical("/proc/self/exe").parent_path().string() + "/inst.dat";
   const std::pair<const char*, std::string> cases[] = {
-      {"/usr/local/bin/wendrix", "/usr/local/bin/inst.dat"},
       {"bin\\wendrix", "bin/inst.dat"},
-      {"./wendrix", "./inst.dat"},
       {"a/b\\c", "a/b/inst.dat"},
-      {"wendrix", own},
       {"/wendrix", own},
       {"", own},
   };
