@@ -20,7 +20,7 @@ const char* const kMain =
     "#include \"regs.inc\"\n__FUSE\tequ\t0\n__FUSEX\tequ\t0\n\torg\t0\nstart\tmovlw\tLIMIT\n"
     "\tmovwf\tPORT\n#include \"code.inc\"\n";
 const char* const kRegs = "PORT\tequ\t$06\nLIMIT\tequ\tH'2A'\n";
-const char* const kCode = "loop\tadd\tPORT,w\n\tgoto\tloop\n\tnop\t; idle\n";
+const char* const kCode = "loop\tadd\tPORT,w\n\tgoto\tloop\n\tnop\t; idle\n\tadd\tPORT,1\n";
 
 std::string frame(const std::string& body) {
   return "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
@@ -40,6 +40,8 @@ const Exchange kSession[] = {
      R"({"result":{"contents":{"kind":"markdown","value":"**add** at 0x002, word `1c6`\n\ninst.dat line 4: `add f5 \"w\"`\n\nbits: `0 0 0 1 1 1 0 f4 f3 f2 f1 f0`\n\nline 5 `add f5 d1`: an earlier definition fits first"}}})"},
     {"textDocument/hover", "code.inc", 2, 2,
      R"({"result":{"contents":{"kind":"markdown","value":"**nop** at 0x004, word `000`\n\ninst.dat line 1: `nop`\n\nbits: `0 0 0 0 0 0 0 0 0 0 0 0`"}}})"},
+    {"textDocument/hover", "code.inc", 3, 2,
+     R"({"result":{"contents":{"kind":"markdown","value":"**add** at 0x005, word `1e6`\n\ninst.dat line 5: `add f5 d1`\n\nbits: `0 0 0 1 1 1 d0 f4 f3 f2 f1 f0`\n\nline 4 `add f5 \"w\"`: operand 2 must be the literal \"w\""}}})"},
     {"textDocument/hover", "main.asm", 4, 13,
      R"({"result":{"contents":{"kind":"markdown","value":"**LIMIT** = `0x02a` (42)\n\nconstant defined at regs.inc:2"}}})"},
     {"textDocument/hover", "code.inc", 0, 1,
@@ -47,6 +49,8 @@ const Exchange kSession[] = {
     {"textDocument/hover", "main.asm", 99, 0, R"({"result":null})"},
     {"textDocument/definition", "main.asm", 4, 13,
      R"({"result":{"uri":"@regs.inc","range":{"start":{"line":1,"character":0},"end":{"line":1,"character":5}}}})"},
+    {"textDocument/definition", "regs.inc", 0, 1,
+     R"({"result":{"uri":"@regs.inc","range":{"start":{"line":0,"character":0},"end":{"line":0,"character":4}}}})"},
     {"textDocument/definition", "main.asm", 0, 3,
      R"({"result":{"uri":"@regs.inc","range":{"start":{"line":0,"character":0},"end":{"line":0,"character":0}}}})"},
     {"textDocument/definition", "code.inc", 0, 6,
@@ -55,7 +59,8 @@ const Exchange kSession[] = {
     {"textDocument/references", "regs.inc", 0, 1,
      R"({"result":[{"uri":"@main.asm","range":{"start":{"line":5,"character":7},"end":{"line":5,"character":11}}},
                   {"uri":"@regs.inc","range":{"start":{"line":0,"character":0},"end":{"line":0,"character":4}}},
-                  {"uri":"@code.inc","range":{"start":{"line":0,"character":9},"end":{"line":0,"character":13}}}]})"},
+                  {"uri":"@code.inc","range":{"start":{"line":0,"character":9},"end":{"line":0,"character":13}}},
+                  {"uri":"@code.inc","range":{"start":{"line":3,"character":5},"end":{"line":3,"character":9}}}]})"},
     {"textDocument/completion", "code.inc", 0, 14,
      R"({"result":[{"label":"w","kind":20,"detail":"literal operand of add"},
                   {"label":"PORT","kind":21,"detail":"0x006"},{"label":"LIMIT","kind":21,"detail":"0x02a"},
@@ -79,9 +84,10 @@ const Exchange kSession[] = {
     // Types: 0 mnemonic, 1 literal, 2 label, 3 symbol, 4 number, 5 directive, 6 comment.
     {"textDocument/semanticTokens/full", "code.inc", -1, 0,
      R"({"result":{"data":[0,0,4,2,0, 0,5,3,0,0, 0,4,4,3,0, 0,5,1,1,0, 1,1,4,0,0, 0,5,4,3,0,
-                           1,1,3,0,0, 0,4,6,6,0]}})"},
+                           1,1,3,0,0, 0,4,6,6,0, 1,1,3,0,0, 0,4,4,3,0, 0,5,1,4,0]}})"},
     {"textDocument/semanticTokens/full", "regs.inc", -1, 0,
      R"({"result":{"data":[0,0,4,2,0, 0,5,3,5,0, 0,4,3,4,0, 1,0,5,2,0, 0,6,3,5,0, 0,4,5,4,0]}})"},
+    {"textDocument/documentSymbol", "inst.dat", -1, 0, R"({"result":[]})"},
     {"workspace/nothing", nullptr, -1, 0, R"({"error":{"code":-32601}})"},
     {"textDocument/documentSymbol", nullptr, -1, 0, R"({"error":{"code":-32602}})"},
 };
@@ -135,7 +141,10 @@ TEST(LanguageServer, SessionOverAProgramOfThreeFiles) {
           R"({"jsonrpc":"2.0","method":"textDocument/didSave","params":{"textDocument":{"uri":")" +
           uri + R"(/regs.inc"}}})") +
       "Content-Type: nothing else\r\n\r\n" + frame("{oops}") +
-      frame(R"({"jsonrpc":"2.0","id":101})");
+      frame(R"({"jsonrpc":"2.0","id":101})") +
+      frame(
+          R"({"jsonrpc":"2.0","id":103,"method":"textDocument/hover","params":{"textDocument":{"uri":)" +
+          code + R"(},"position":{"character":1}}})");
   for (size_t i = 0; i < std::size(kSession); ++i) {
     const Exchange& e = kSession[i];
     json params = json::object();
@@ -172,6 +181,7 @@ TEST(LanguageServer, SessionOverAProgramOfThreeFiles) {
   EXPECT_EQ(answers[100]["result"]["serverInfo"]["name"], "wendrix-lsp");
   EXPECT_EQ(answers[100]["result"]["capabilities"]["textDocumentSync"]["change"], 1);
   EXPECT_EQ(answers[102], json::parse(R"({"result":null})"));
+  EXPECT_EQ(answers[103], json::parse(R"({"result":null})"));  // a position without a line
   for (size_t i = 0; i < std::size(kSession); ++i) {
     EXPECT_EQ(answers[i + 1], json::parse(with_uris(kSession[i].answer, uri)))
         << kSession[i].method;
@@ -186,7 +196,7 @@ TEST(LanguageServer, SessionOverAProgramOfThreeFiles) {
     json expected = json::array();
     if (i < 4 && diagnostics[i]["uri"] == uri + "/code.inc") {
       expected = json::parse(
-          R"([{"range":{"start":{"line":3,"character":1},"end":{"line":3,"character":6}},
+          R"([{"range":{"start":{"line":4,"character":1},"end":{"line":4,"character":6}},
           "severity":1,"code":"assembler","source":"wendrix","message":"bad instruction: no instruction is named 'bogus'"}])");
     }
     EXPECT_EQ(diagnostics[i]["diagnostics"], expected) << i;
