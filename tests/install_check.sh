@@ -5,11 +5,8 @@ build="$1"
 prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT
 cmake --install "$build" --prefix "$prefix" >/dev/null
-test -x "$prefix/bin/wendrix"
-test -x "$prefix/bin/wendrix-lint"
-test -f "$prefix/share/man/man1/wendrix.1"
-test -f "$prefix/share/man/man1/wendrix-lint.1"
-test -f "$prefix/share/doc/wendrix/language.md"
+for f in bin/wendrix bin/wendrix-lint share/man/man1/wendrix.1 share/man/man1/wendrix-lint.1 \
+  share/doc/wendrix/language.md; do test -s "$prefix/$f"; done
 # Only the example's own files, never outputs left by a run in the source tree.
 test "$(ls "$prefix/share/wendrix/examples" | tr '\n' ' ')" = "blink.asm counter inst.dat pages.asm ports.inc "
 test "$(ls "$prefix/share/wendrix/examples/counter" | tr '\n' ' ')" = "counter.asm inst.dat regs.inc table.inc "
