@@ -40,6 +40,7 @@ TEST(Driver, SecondPath) {
   const std::string own = fs::canonical("/proc/self/exe").parent_path().string() + "/inst.dat";
   const std::pair<const char*, std::string> cases[] = {
       {"bin\\wendrix", "bin/inst.dat"},
+      {"./wendrix", "./inst.dat"},
       {"a/b\\c", "a/b/inst.dat"},
       {"/wendrix", own},
       {"", own},
