@@ -1,4 +1,4 @@
-// wendrix-lsp through a pipe: one session over a program of three files and its instruction
+// wendrix-lsp through a pipe: one session over a program of four files and its instruction
 // set, in a directory whose name needs escaping in a URI, with broken messages among the good
 // ones. Every expected answer is worked out from the files below, and compared whole.
 #include <gtest/gtest.h>
@@ -19,7 +19,7 @@ const char* const kIsa =
 const char* const kMain =
     "#include \"regs.inc\"\n__FUSE\tequ\t0\n__FUSEX\tequ\t0\n\torg\t0\nstart\tmovlw\tLIMIT\n"
     "\tmovwf\tPORT\n#include \"code.inc\"\n";
-const char* const kRegs = "PORT\tequ\t$06\nLIMIT\tequ\tH'2A'\n";
+const char* const kRegs = "PORT\tequ\t$06\nLIMIT\tequ\tH'2A'\n#include \"deep.inc\"\n";
 const char* const kCode = "loop\tadd\tPORT,w\n\tgoto\tloop\n\tnop\t; idle\n\tadd\tPORT,1\n";
 
 std::string frame(const std::string& body) {
@@ -46,6 +46,8 @@ const Exchange kSession[] = {
      R"({"result":{"contents":{"kind":"markdown","value":"**LIMIT** = `0x02a` (42)\n\nconstant defined at regs.inc:2"}}})"},
     {"textDocument/hover", "code.inc", 0, 1,
      R"({"result":{"contents":{"kind":"markdown","value":"**loop** = `0x002` (2)\n\nlabel defined at code.inc:1"}}})"},
+    {"textDocument/hover", "deep.inc", 0, 1,
+     R"({"result":{"contents":{"kind":"markdown","value":"**DEEP** = `0x007` (7)\n\nconstant defined at deep.inc:1"}}})"},
     {"textDocument/hover", "main.asm", 99, 0, R"({"result":null})"},
     {"textDocument/definition", "main.asm", 4, 13,
      R"({"result":{"uri":"@regs.inc","range":{"start":{"line":1,"character":0},"end":{"line":1,"character":5}}}})"},
@@ -59,11 +61,12 @@ const Exchange kSession[] = {
     {"textDocument/references", "regs.inc", 0, 1,
      R"({"result":[{"uri":"@main.asm","range":{"start":{"line":5,"character":7},"end":{"line":5,"character":11}}},
                   {"uri":"@regs.inc","range":{"start":{"line":0,"character":0},"end":{"line":0,"character":4}}},
+                  {"uri":"@deep.inc","range":{"start":{"line":0,"character":9},"end":{"line":0,"character":13}}},
                   {"uri":"@code.inc","range":{"start":{"line":0,"character":9},"end":{"line":0,"character":13}}},
                   {"uri":"@code.inc","range":{"start":{"line":3,"character":5},"end":{"line":3,"character":9}}}]})"},
     {"textDocument/completion", "code.inc", 0, 14,
      R"({"result":[{"label":"w","kind":20,"detail":"literal operand of add"},
-                  {"label":"PORT","kind":21,"detail":"0x006"},{"label":"LIMIT","kind":21,"detail":"0x02a"},
+                  {"label":"PORT","kind":21,"detail":"0x006"},{"label":"LIMIT","kind":21,"detail":"0x02a"},{"label":"DEEP","kind":21,"detail":"0x007"},
                   {"label":"__FUSE","kind":21,"detail":"0x000"},{"label":"__FUSEX","kind":21,"detail":"0x000"},
                   {"label":"start","kind":6,"detail":"0x000"},{"label":"loop","kind":6,"detail":"0x002"}]})"},
     {"textDocument/completion", "main.asm", 5, 1,
@@ -86,7 +89,7 @@ const Exchange kSession[] = {
      R"({"result":{"data":[0,0,4,2,0, 0,5,3,0,0, 0,4,4,3,0, 0,5,1,1,0, 1,1,4,0,0, 0,5,4,3,0,
                            1,1,3,0,0, 0,4,6,6,0, 1,1,3,0,0, 0,4,4,3,0, 0,5,1,4,0]}})"},
     {"textDocument/semanticTokens/full", "regs.inc", -1, 0,
-     R"({"result":{"data":[0,0,4,2,0, 0,5,3,5,0, 0,4,3,4,0, 1,0,5,2,0, 0,6,3,5,0, 0,4,5,4,0]}})"},
+     R"({"result":{"data":[0,0,4,2,0, 0,5,3,5,0, 0,4,3,4,0, 1,0,5,2,0, 0,6,3,5,0, 0,4,5,4,0, 1,0,8,5,0]}})"},
     {"textDocument/documentSymbol", "inst.dat", -1, 0, R"({"result":[]})"},
     {"workspace/nothing", nullptr, -1, 0, R"({"error":{"code":-32601}})"},
     {"textDocument/documentSymbol", nullptr, -1, 0, R"({"error":{"code":-32602}})"},
@@ -109,16 +112,16 @@ std::vector<json> messages_of(const std::string& out) {
   return messages;
 }
 
-TEST(LanguageServer, SessionOverAProgramOfThreeFiles) {
+TEST(LanguageServer, SessionOverAProgramOfFourFiles) {
   ScratchDir dir;
   for (auto [name, text] : {std::pair{"inst.dat", kIsa},
                             {"main.asm", kMain},
                             {"regs.inc", kRegs},
+                            {"deep.inc", "DEEP\tequ\tPORT+1\n"},
                             {"code.inc", kCode}}) {
-    dir.write(std::string("my dir/") + name, text);
+    dir.write(std::string("work dir/") + name, text);
   }
-  const std::string root = fs::canonical(dir.path).string() + "/my dir";
-  const std::string uri = "file://" + root.substr(0, root.size() - 7) + "/my%20dir";
+  const std::string uri = "file://" + fs::canonical(dir.path).string() + "/work%20dir";
   const std::string code = json(uri + "/code.inc").dump();
   auto open = [&](const char* method, const std::string& document, const std::string& rest) {
     return frame(R"({"jsonrpc":"2.0","method":"textDocument/)" + std::string(method) +
@@ -189,12 +192,12 @@ TEST(LanguageServer, SessionOverAProgramOfThreeFiles) {
 
   // Every file of the program and its instruction set, after the open, the change and the save;
   // the only finding is the unsaved line's, at its mnemonic.
-  ASSERT_EQ(diagnostics.size(), 12u);
+  ASSERT_EQ(diagnostics.size(), 15u);
   std::set<std::string> files;
-  for (size_t i = 0; i < 12; ++i) {
+  for (size_t i = 0; i < 15; ++i) {
     files.insert(diagnostics[i]["uri"]);
     json expected = json::array();
-    if (i < 4 && diagnostics[i]["uri"] == uri + "/code.inc") {
+    if (i < 5 && diagnostics[i]["uri"] == uri + "/code.inc") {
       expected = json::parse(
           R"([{"range":{"start":{"line":4,"character":1},"end":{"line":4,"character":6}},
           "severity":1,"code":"assembler","source":"wendrix","message":"bad instruction: no instruction is named 'bogus'"}])");
@@ -202,7 +205,8 @@ TEST(LanguageServer, SessionOverAProgramOfThreeFiles) {
     EXPECT_EQ(diagnostics[i]["diagnostics"], expected) << i;
   }
   EXPECT_EQ(json(files),
-            json::parse(with_uris(R"(["@code.inc","@inst.dat","@main.asm","@regs.inc"])", uri)));
+            json::parse(with_uris(
+                R"(["@code.inc","@deep.inc","@inst.dat","@main.asm","@regs.inc"])", uri)));
 }
 
 }  // namespace
