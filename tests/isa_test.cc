@@ -69,6 +69,8 @@ TEST(InstructionSet, Loads) {
       {"a : 1" + std::string(1018, ' ') + "b : 0\n", "a : 1; b : 0"},
   };
   for (const auto& [content, expected] : cases) EXPECT_EQ(load(content), expected) << content;
+  EXPECT_EQ(load_instruction_defs("/nonexistent/inst.dat"), 1);  // cannot be opened
+  EXPECT_EQ(load_instruction_defs("/"), 1);                      // a directory
 }
 
 }  // namespace

@@ -181,8 +181,15 @@ TEST(LanguageServer, SessionOverAProgramOfFourFiles) {
   EXPECT_EQ(answers[0], json::parse(R"({"error":{"code":-32002}})"));
   EXPECT_EQ(answers[nullptr], json::parse(R"({"error":{"code":-32700}})"));  // the bad JSON
   EXPECT_EQ(answers[101], json::parse(R"({"error":{"code":-32600}})"));
-  EXPECT_EQ(answers[100]["result"]["serverInfo"]["name"], "wendrix-lsp");
-  EXPECT_EQ(answers[100]["result"]["capabilities"]["textDocumentSync"]["change"], 1);
+  // What the server offers: whole texts on every change, and the token types in the order the
+  // semantic tokens above number them.
+  EXPECT_EQ(answers[100],
+            json::parse(R"({"result":{"serverInfo":{"name":"wendrix-lsp","version":"0.10"},
+      "capabilities":{"textDocumentSync":{"openClose":true,"change":1,"save":true},"hoverProvider":true,
+        "definitionProvider":true,"referencesProvider":true,"documentSymbolProvider":true,
+        "completionProvider":{"triggerCharacters":[" ","\t",","]},
+        "semanticTokensProvider":{"full":true,"legend":{"tokenModifiers":[],
+          "tokenTypes":["keyword","enumMember","function","variable","number","macro","comment"]}}}}})"));
   EXPECT_EQ(answers[102], json::parse(R"({"result":null})"));
   EXPECT_EQ(answers[103], json::parse(R"({"result":null})"));  // a position without a line
   for (size_t i = 0; i < std::size(kSession); ++i) {
