@@ -48,7 +48,13 @@ const Exchange kSession[] = {
      R"({"result":{"contents":{"kind":"markdown","value":"**loop** = `0x002` (2)\n\nlabel defined at code.inc:1"}}})"},
     {"textDocument/hover", "deep.inc", 0, 1,
      R"({"result":{"contents":{"kind":"markdown","value":"**DEEP** = `0x007` (7)\n\nconstant defined at deep.inc:1"}}})"},
+    {"textDocument/hover", "deep.inc", 1, 2,
+     R"({"result":{"contents":{"kind":"markdown","value":"**nop** (no address)\n\ninst.dat line 1: `nop`\n\nbits: `0 0 0 0 0 0 0 0 0 0 0 0`"}}})"},
+    {"textDocument/hover", "code.inc", 1, 0,
+     R"({"result":{"contents":{"kind":"markdown","value":"**goto** at 0x003, word `a02`\n\ninst.dat line 6: `goto k9`\n\nbits: `1 0 1 k8 k7 k6 k5 k4 k3 k2 k1 k0`"}}})"},
     {"textDocument/hover", "main.asm", 99, 0, R"({"result":null})"},
+    {"textDocument/hover", nullptr, -1, 0, R"({"result":null})"},
+    {"textDocument/hover", "code.inc", -1, 0, R"({"result":null})"},
     {"textDocument/definition", "main.asm", 4, 13,
      R"({"result":{"uri":"@regs.inc","range":{"start":{"line":1,"character":0},"end":{"line":1,"character":5}}}})"},
     {"textDocument/definition", "regs.inc", 0, 1,
@@ -91,6 +97,13 @@ const Exchange kSession[] = {
     {"textDocument/semanticTokens/full", "regs.inc", -1, 0,
      R"({"result":{"data":[0,0,4,2,0, 0,5,3,5,0, 0,4,3,4,0, 1,0,5,2,0, 0,6,3,5,0, 0,4,5,4,0, 1,0,8,5,0]}})"},
     {"textDocument/documentSymbol", "inst.dat", -1, 0, R"({"result":[]})"},
+    {"textDocument/documentSymbol", "regs.inc", -1, 0,
+     R"({"result":[{"name":"PORT","kind":14,"detail":"0x006","range":{"start":{"line":0,"character":0},"end":{"line":0,"character":4}},
+                               "selectionRange":{"start":{"line":0,"character":0},"end":{"line":0,"character":4}}},
+                  {"name":"LIMIT","kind":14,"detail":"0x02a","range":{"start":{"line":1,"character":0},"end":{"line":1,"character":5}},
+                               "selectionRange":{"start":{"line":1,"character":0},"end":{"line":1,"character":5}}}]})"},
+    {"textDocument/semanticTokens/full", "deep.inc", -1, 0,
+     R"({"result":{"data":[0,0,4,2,0, 0,5,3,5,0, 0,4,4,3,0, 0,5,1,4,0, 1,1,3,0,0]}})"},
     {"workspace/nothing", nullptr, -1, 0, R"({"error":{"code":-32601}})"},
     {"textDocument/documentSymbol", nullptr, -1, 0, R"({"error":{"code":-32602}})"},
 };
@@ -117,7 +130,8 @@ TEST(LanguageServer, SessionOverAProgramOfFourFiles) {
   for (auto [name, text] : {std::pair{"inst.dat", kIsa},
                             {"main.asm", kMain},
                             {"regs.inc", kRegs},
-                            {"deep.inc", "DEEP\tequ\tPORT+1\n"},
+                            {"deep.inc", "DEEP\tequ\tPORT+1\n\tnop\n"},
+                            {"a.asm", "; another program\n"},
                             {"code.inc", kCode}}) {
     dir.write(std::string("work dir/") + name, text);
   }
@@ -131,7 +145,8 @@ TEST(LanguageServer, SessionOverAProgramOfFourFiles) {
       frame(R"({"jsonrpc":"2.0","id":0,"method":"textDocument/hover","params":{}})") +
       frame(R"({"jsonrpc":"2.0","id":100,"method":"initialize","params":{"rootUri":")" + uri +
             R"(","capabilities":{}}})") +
-      frame(R"({"jsonrpc":"2.0","method":"initialized","params":{}})") +
+      "Content-Length:52\r\n\r\n"
+      R"({"jsonrpc":"2.0","method":"initialized","params":{}})" +
       // The editor's text, unsaved, has a mistake that the file on disk has not; a save of
       // another file checks the program again.
       open("didOpen",
@@ -197,8 +212,9 @@ TEST(LanguageServer, SessionOverAProgramOfFourFiles) {
         << kSession[i].method;
   }
 
-  // Every file of the program and its instruction set, after the open, the change and the save;
-  // the only finding is the unsaved line's, at its mnemonic.
+  // Every file of the program and its instruction set, after the open, the change and the save:
+  // first the unsaved line's error at its mnemonic (pass 2 does not run), then the warning of
+  // the instruction before the first org.
   ASSERT_EQ(diagnostics.size(), 15u);
   std::set<std::string> files;
   for (size_t i = 0; i < 15; ++i) {
@@ -208,6 +224,11 @@ TEST(LanguageServer, SessionOverAProgramOfFourFiles) {
       expected = json::parse(
           R"([{"range":{"start":{"line":4,"character":1},"end":{"line":4,"character":6}},
           "severity":1,"code":"assembler","source":"wendrix","message":"bad instruction: no instruction is named 'bogus'"}])");
+    }
+    if (i >= 5 && diagnostics[i]["uri"] == uri + "/deep.inc") {
+      expected = json::parse(
+          R"([{"range":{"start":{"line":1,"character":1},"end":{"line":1,"character":4}},"severity":2,"code":"no-address",
+          "source":"wendrix","message":"code emitted at undefined address: the statement stands before the first org and has no address; its word is not stored"}])");
     }
     EXPECT_EQ(diagnostics[i]["diagnostics"], expected) << i;
   }
