@@ -1,5 +1,5 @@
-// The driver: base names, the second instruction-set path, runs through PATH, and many runs in
-// one process.
+// The driver: base names, the second instruction-set path (run through PATH by the install
+// check), and many runs in one process.
 #include "driver.h"
 
 #include <gtest/gtest.h>
@@ -41,22 +41,12 @@ TEST(Driver, SecondPath) {
   const std::pair<const char*, std::string> cases[] = {
       {"bin\\wendrix", "bin/inst.dat"},
       {"./wendrix", "./inst.dat"},
+      {"wendrix", own},
       {"a/b\\c", "a/b/inst.dat"},
       {"/wendrix", own},
       {"", own},
   };
   for (const auto& [path, expected] : cases) EXPECT_EQ(second_instruction_path(path), expected);
-}
-
-TEST(Driver, InstructionSetBesideAProgramStartedThroughPath) {
-  ScratchDir dir;
-  fs::create_directories(dir.path + "/bin");
-  fs::copy_file(WENDRIX_EXE, dir.path + "/bin/wendrix");
-  dir.write("bin/inst.dat", kIsa);
-  dir.write("work/t.asm", kProgram);
-  RunResult r = run_shell(dir, "cd work && PATH=\"$PWD/../bin:$PATH\" wendrix t");
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out, kDone);
 }
 
 TEST(Driver, RunsRepeatInOneProcess) {
@@ -71,11 +61,12 @@ TEST(Driver, RunsRepeatInOneProcess) {
   dir.write("swap.asm", "__FUSEX equ 2\n__FUSE equ 1\n\torg 0\n\tnop\n");
   const std::string p1 = banner() + "\nPass 1...\n";
   EXPECT_EQ(run(dir, "t").out, kDone);
-  const std::string listing = dir.read("t.lst");
+  const std::string listing = dir.read("t.lst"), hex = dir.read("t.hex");
   for (int i = 0; i < 2; ++i) {
     EXPECT_EQ(run(dir, "bad").out, p1 + "[bad.asm : 1] bad instruction\n");
     EXPECT_EQ(run(dir, "t").out, kDone);
     EXPECT_EQ(dir.read("t.lst"), listing);
+    EXPECT_EQ(dir.read("t.hex"), hex);
     EXPECT_EQ(run(dir, "inc").out,
               p1 + "[deep.inc : 1] bad instruction\n" + "[deep.inc : 2] can't open include file\n");
     EXPECT_EQ(run(dir, "swap").out, kDone);

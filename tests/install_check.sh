@@ -16,8 +16,9 @@ cd "$prefix/work"
 "$prefix/bin/wendrix" blink.asm | tail -n 1 | grep -qx "Done."
 test "$(wc -l < blink.hex)" -eq 130
 "$prefix/bin/wendrix-lint" blink.asm | tail -n 1 | grep -qx "wendrix-lint: 0 errors, 0 warnings, 0 notes"
-# The instruction set beside the program serves a project that has none of its own.
+# The instruction set beside the program serves a project that has none of its own, also when
+# the program is found through PATH (its own path then names no directory).
 cp inst.dat "$prefix/bin/inst.dat"
 rm inst.dat
-"$prefix/bin/wendrix" blink.asm | tail -n 1 | grep -qx "Done."
+PATH="$prefix/bin:$PATH" wendrix blink.asm | tail -n 1 | grep -qx "Done."
 echo "install layout ok"
