@@ -1,6 +1,6 @@
-// wendrix-lsp through a pipe: one session over a program of four files and its instruction
-// set, in a directory whose name needs escaping in a URI, with broken messages among the good
-// ones. Every expected answer is worked out from the files below, and compared whole.
+// wendrix-lsp through a pipe: one session over a program of four files (one with CR LF line
+// ends) and its instruction set, in a directory whose name needs escaping in a URI, with broken
+// messages among the good ones. Every expected answer is worked out from the files below, and compared whole.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -38,7 +38,7 @@ struct Exchange {
 const Exchange kSession[] = {
     {"textDocument/hover", "code.inc", 0, 6,
      R"({"result":{"contents":{"kind":"markdown","value":"**add** at 0x002, word `1c6`\n\ninst.dat line 4: `add f5 \"w\"`\n\nbits: `0 0 0 1 1 1 0 f4 f3 f2 f1 f0`\n\nline 5 `add f5 d1`: an earlier definition fits first"}}})"},
-    {"textDocument/hover", "code.inc", 2, 2,
+    {"textDocument/hover", "code.inc", 2, 4,
      R"({"result":{"contents":{"kind":"markdown","value":"**nop** at 0x004, word `000`\n\ninst.dat line 1: `nop`\n\nbits: `0 0 0 0 0 0 0 0 0 0 0 0`"}}})"},
     {"textDocument/hover", "code.inc", 3, 2,
      R"({"result":{"contents":{"kind":"markdown","value":"**add** at 0x005, word `1e6`\n\ninst.dat line 5: `add f5 d1`\n\nbits: `0 0 0 1 1 1 d0 f4 f3 f2 f1 f0`\n\nline 4 `add f5 \"w\"`: operand 2 must be the literal \"w\""}}})"},
@@ -130,7 +130,7 @@ TEST(LanguageServer, SessionOverAProgramOfFourFiles) {
   for (auto [name, text] : {std::pair{"inst.dat", kIsa},
                             {"main.asm", kMain},
                             {"regs.inc", kRegs},
-                            {"deep.inc", "DEEP\tequ\tPORT+1\n\tnop\n"},
+                            {"deep.inc", "DEEP\tequ\tPORT+1\r\n\tnop\r\n"},
                             {"a.asm", "; another program\n"},
                             {"code.inc", kCode}}) {
     dir.write(std::string("work dir/") + name, text);
@@ -158,6 +158,8 @@ TEST(LanguageServer, SessionOverAProgramOfFourFiles) {
       frame(
           R"({"jsonrpc":"2.0","method":"textDocument/didSave","params":{"textDocument":{"uri":")" +
           uri + R"(/regs.inc"}}})") +
+      frame(R"({"jsonrpc":"2.0","method":"textDocument/didSave","params":{"textDocument":{"uri":")" +
+            uri + R"(/inst.dat"}}})") +
       "Content-Type: nothing else\r\n\r\n" + frame("{oops}") +
       frame(R"({"jsonrpc":"2.0","id":101})") +
       frame(
@@ -212,12 +214,12 @@ TEST(LanguageServer, SessionOverAProgramOfFourFiles) {
         << kSession[i].method;
   }
 
-  // Every file of the program and its instruction set, after the open, the change and the save:
-  // first the unsaved line's error at its mnemonic (pass 2 does not run), then the warning of
-  // the instruction before the first org.
-  ASSERT_EQ(diagnostics.size(), 15u);
+  // Every file of the program and its instruction set, after the open, the change and the saves
+  // of an include and of the instruction set: first the unsaved line's error at its mnemonic
+  // (pass 2 does not run), then the warning of the instruction before the first org.
+  ASSERT_EQ(diagnostics.size(), 20u);
   std::set<std::string> files;
-  for (size_t i = 0; i < 15; ++i) {
+  for (size_t i = 0; i < 20; ++i) {
     files.insert(diagnostics[i]["uri"]);
     json expected = json::array();
     if (i < 5 && diagnostics[i]["uri"] == uri + "/code.inc") {
