@@ -41,7 +41,7 @@ TEST(Driver, SecondPath) {
   const std::pair<const char*, std::string> cases[] = {
       {"bin\\wendrix", "bin/inst.dat"},
       {"./wendrix", "./inst.dat"},
-      {"wendrix", own},
+      {"wendrix", own},  // found through PATH
       {"a/b\\c", "a/b/inst.dat"},
       {"/wendrix", own},
       {"", own},

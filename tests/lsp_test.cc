@@ -1,6 +1,7 @@
 // wendrix-lsp through a pipe: one session over a program of four files (one with CR LF line
 // ends) and its instruction set, in a directory whose name needs escaping in a URI, with broken
-// messages among the good ones. Every expected answer is worked out from the files below, and compared whole.
+// messages among the good ones. Every expected answer is worked out from the files below, and
+// compared whole.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -141,6 +142,11 @@ TEST(LanguageServer, SessionOverAProgramOfFourFiles) {
     return frame(R"({"jsonrpc":"2.0","method":"textDocument/)" + std::string(method) +
                  R"(","params":{"textDocument":{"uri":)" + code + document + "}" + rest + "}}");
   };
+  auto save = [&](const char* name) {
+    return frame(
+        R"({"jsonrpc":"2.0","method":"textDocument/didSave","params":{"textDocument":{"uri":")" +
+        uri + "/" + name + R"("}}})");
+  };
   std::string in =
       frame(R"({"jsonrpc":"2.0","id":0,"method":"textDocument/hover","params":{}})") +
       frame(R"({"jsonrpc":"2.0","id":100,"method":"initialize","params":{"rootUri":")" + uri +
@@ -155,12 +161,7 @@ TEST(LanguageServer, SessionOverAProgramOfFourFiles) {
            "") +
       open("didChange", R"(,"version":2)",
            R"(,"contentChanges":[{"text":)" + json(kCode).dump() + "}]") +
-      frame(
-          R"({"jsonrpc":"2.0","method":"textDocument/didSave","params":{"textDocument":{"uri":")" +
-          uri + R"(/regs.inc"}}})") +
-      frame(R"({"jsonrpc":"2.0","method":"textDocument/didSave","params":{"textDocument":{"uri":")" +
-            uri + R"(/inst.dat"}}})") +
-      "Content-Type: nothing else\r\n\r\n" + frame("{oops}") +
+      save("regs.inc") + save("inst.dat") + "Content-Type: nothing else\r\n\r\n" + frame("{oops}") +
       frame(R"({"jsonrpc":"2.0","id":101})") +
       frame(
           R"({"jsonrpc":"2.0","id":103,"method":"textDocument/hover","params":{"textDocument":{"uri":)" +
