@@ -142,6 +142,7 @@ TEST(LanguageServer, SessionOverAProgramOfFourFiles) {
     return frame(R"({"jsonrpc":"2.0","method":"textDocument/)" + std::string(method) +
                  R"(","params":{"textDocument":{"uri":)" + code + document + "}" + rest + "}}");
   };
+  const std::string exit_message = frame(R"({"jsonrpc":"2.0","method":"exit"})");
   auto save = [&](const char* name) {
     return frame(
         R"({"jsonrpc":"2.0","method":"textDocument/didSave","params":{"textDocument":{"uri":")" +
@@ -174,10 +175,9 @@ TEST(LanguageServer, SessionOverAProgramOfFourFiles) {
     in += frame(
         json{{"jsonrpc", "2.0"}, {"id", i + 1}, {"method", e.method}, {"params", params}}.dump());
   }
-  in += frame(R"({"jsonrpc":"2.0","id":102,"method":"shutdown"})") +
-        frame(R"({"jsonrpc":"2.0","method":"exit"})");
+  in += frame(R"({"jsonrpc":"2.0","id":102,"method":"shutdown"})") + exit_message;
   dir.write("in.bin", in);
-  dir.write("exit.bin", frame(R"({"jsonrpc":"2.0","method":"exit"})"));
+  dir.write("exit.bin", exit_message);
   std::string lsp = (fs::path(WENDRIX_EXE).parent_path() / "wendrix-lsp").string();
   // Exit after a shutdown is a success; without one, a failure.
   RunResult r =
@@ -220,7 +220,7 @@ TEST(LanguageServer, SessionOverAProgramOfFourFiles) {
   // (pass 2 does not run), then the warning of the instruction before the first org.
   ASSERT_EQ(diagnostics.size(), 20u);
   std::set<std::string> files;
-  for (size_t i = 0; i < 20; ++i) {
+  for (size_t i = 0; i < diagnostics.size(); ++i) {
     files.insert(diagnostics[i]["uri"]);
     json expected = json::array();
     if (i < 5 && diagnostics[i]["uri"] == uri + "/code.inc") {
