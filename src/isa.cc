@@ -152,7 +152,7 @@ std::vector<DefinitionToken> definition_tokens(const std::string& line) {
 }
 
 int load_instruction_defs(const std::string& path) {
-  g_failure = LoadFailure{0, "cannot be opened (missing, or a directory)"};
+  g_failure = LoadFailure{0, "cannot be opened (missing, or not a regular file)"};
   std::unique_ptr<TextFile> file = open_text_file(path);
   if (!file) return 1;
   g_table.clear();

@@ -100,6 +100,7 @@ struct Lint {
   std::set<int> symbols_in_errors;
   const LintObserver* observe = nullptr;
   bool fragment = false;  // an include file checked on its own
+  std::ostringstream console;  // what the passes print: a stop's message
 };
 Lint* g_lint = nullptr;
 
@@ -169,6 +170,38 @@ void add(const std::string& file, int piece_line, int column, Severity severity,
     f.column = 1;
   }
   if (!may_hide || !ignored(f)) g_lint->findings.push_back(f);
+}
+
+// A stop of the loader or the passes (a file that cannot be read): the message wendrix prints
+// ("error reading [NAME]") becomes an error at the file it names, so the run fails as wendrix's
+// does.
+void add_stop(int piece_line) {
+  std::string printed = g_lint->console.str();
+  g_lint->console.str("");
+  while (!printed.empty() && printed.back() == '\n') printed.pop_back();
+  if (printed.empty()) return;
+  size_t open = printed.find('['), close = printed.rfind(']');
+  std::string file = open < close && close != std::string::npos
+                         ? printed.substr(open + 1, close - open - 1)
+                         : "";
+  add(file, piece_line, 0, SEV_ERROR, printed + ": wendrix stops here", "assembler");
+}
+
+// Loads a definition file as wendrix does; -1 when a read fails, which stops wendrix.
+int load_definitions(const std::string& path) {
+  try {
+    return load_instruction_defs(path);
+  } catch (const FatalStop&) {
+    add_stop(0);
+    return -1;
+  }
+}
+
+// Whether anything at all stands at a path (a link that leads nowhere included); never throws.
+bool anything_at(const std::string& path) {
+  std::error_code error;
+  return std::filesystem::symlink_status(path, error).type() != std::filesystem::file_type::not_found &&
+         !error;
 }
 
 std::string hex(int64_t value) {
@@ -387,22 +420,31 @@ void check_instruction_set(const std::string& path) {
 // Loads the instruction set as wendrix finds it, or the one named; "" when none loads.
 std::string load_instructions() {
   if (!g_lint->inst.empty()) {
-    if (load_instruction_defs(g_lint->inst) == 0) return g_lint->inst;
+    int loaded = load_definitions(g_lint->inst);
+    if (loaded == 0) return g_lint->inst;
+    if (loaded < 0) return "";
     const LoadFailure& failure = last_load_failure();
     add(g_lint->inst, failure.line, 0, SEV_ERROR,
         "the instruction set fails to load: " + failure.reason, "isa-load", kDefinitionPieceChars);
     return "";
   }
-  std::string used = load_instruction_set(g_lint->args[0]);
-  if (used != "inst.dat" && std::filesystem::exists("inst.dat")) {
+  std::string used;
+  try {
+    used = load_instruction_set(g_lint->args[0]);
+  } catch (const FatalStop&) {
+    // A file that opened and then could not be read: wendrix stops on it.
+    add_stop(0);
+    return "";
+  }
+  if (used != "inst.dat" && anything_at("inst.dat")) {
     // wendrix passes over a local file that fails, without a word: say why, and what it uses.
-    load_instruction_defs("inst.dat");
+    load_definitions("inst.dat");
     LoadFailure failure = last_load_failure();
     add("inst.dat", failure.line, 0, SEV_WARNING,
         "inst.dat fails to load: " + failure.reason + "; wendrix skips it without a message and " +
             (used.empty() ? "finds no other" : "uses " + used + " instead"),
         "isa-load", kDefinitionPieceChars);
-    if (!used.empty()) load_instruction_defs(used);
+    if (!used.empty()) load_definitions(used);
   }
   return used;
 }
@@ -1163,8 +1205,14 @@ bool disable(std::ostream& out, std::string value) {
 // 0: go on; otherwise the exit status. A second source, as wendrix does, is ignored.
 int parse_options(std::ostream& out) {
   Lint& l = *g_lint;
+  bool options = true;  // until "--": every later argument is a source
   for (size_t i = 1; i < l.args.size(); ++i) {
     const std::string& a = l.args[i];
+    if (!options || a == "--") {
+      if (options) options = false;
+      else if (l.source.empty()) l.source = a;
+      continue;
+    }
     if (a == "--help" || a == "-h") {
       out << kUsage
           << "\nChecks (turn a warning or note off on a line with `; wendrix-lint: "
@@ -1209,9 +1257,14 @@ int parse_options(std::ostream& out) {
 // include files, as their include lines name it.
 std::string program_including(const std::string& file) {
   std::vector<std::string> programs;
-  for (const auto& entry : std::filesystem::directory_iterator(".")) {
-    std::string name = entry.path().filename().string();
-    if (entry.is_regular_file() && fold_case(name).ends_with(".asm")) programs.push_back(name);
+  std::error_code error;
+  for (auto it = std::filesystem::directory_iterator(".", error);
+       !error && it != std::filesystem::directory_iterator(); it.increment(error)) {
+    std::string name = it->path().filename().string();
+    std::error_code unreadable;  // a link that loops is no program
+    if (it->is_regular_file(unreadable) && fold_case(name).ends_with(".asm")) {
+      programs.push_back(name);
+    }
   }
   std::sort(programs.begin(), programs.end());
   for (const std::string& program : programs) {
@@ -1238,8 +1291,11 @@ std::string program_including(const std::string& file) {
 bool open_program(std::ostream& out) {
   const std::string& source = g_lint->source;
   if (open_main_source(source)) return true;
-  if (!std::filesystem::is_regular_file(source)) {
-    out << "wendrix-lint: cannot open " << base_name_of(source) << ".asm\n";
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(source, error)) {
+    // What wendrix cannot open is the error wendrix reports, at the file it names.
+    std::string name = base_name_of(source) + ".asm";
+    add(name, 0, 0, SEV_ERROR, "error opening [" + name + "]: wendrix stops here", "assembler");
     return false;
   }
   std::string program = program_including(source);
@@ -1285,19 +1341,23 @@ int lint(std::ostream& out) {
   reset_run();
   g_lint->inst_used = load_instructions();
   if (g_lint->inst_used.empty()) {
+    // wendrix stops with "can't read inst.dat": an error, as every failure wendrix reports.
     notify();
     for (const Finding& f : g_lint->findings) print(out, f);
     out << "wendrix-lint: no instruction set loads (tried "
         << (g_lint->inst.empty() ? "inst.dat, " + second_instruction_path(g_lint->args[0])
                                  : g_lint->inst)
         << ")\n";
-    return 2;
+    return 1;
   }
   if (!g_lint->deps) out << "wendrix-lint: instruction set " << g_lint->inst_used << '\n';
   check_instruction_set(g_lint->inst_used);
   if (!open_program(out)) {
-    notify();  // the instruction set's findings
-    return 2;
+    notify();  // the instruction set's findings, and why the source does not open
+    for (const Finding& f : g_lint->findings) {
+      if (f.severity == SEV_ERROR) print(out, f);
+    }
+    return 1;
   }
   set_report_handler(capture);
   bool resolved = false;
@@ -1310,6 +1370,7 @@ int lint(std::ostream& out) {
       encode_program();
     }
   } catch (const FatalStop&) {
+    add_stop(current_line_number());
     close_sources();
   }
   set_report_handler(nullptr);
@@ -1349,7 +1410,9 @@ int run_lint(const std::vector<std::string>& args, std::ostream& out, const Lint
   state.args = args;
   state.observe = &observe;
   g_lint = &state;
+  set_console(&state.console);
   int status = lint(out);
+  set_console(nullptr);
   source_reset();
   set_report_handler(nullptr);
   g_lint = nullptr;

@@ -1,4 +1,5 @@
 // wendrix's entry point.
+#include <csignal>
 #include <cstdlib>
 #include <iostream>
 #include <string>
@@ -7,6 +8,9 @@
 #include "driver.h"
 
 int main(int argc, char** argv) {
+  // A write past the file-size limit then fails like any other write (and is reported as
+  // such) instead of killing the program with a temporary file left behind.
+  std::signal(SIGXFSZ, SIG_IGN);
   std::vector<std::string> args(argv, argv + argc);
   int status = run_wendrix(args, std::cout);
   std::cout.flush();

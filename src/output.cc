@@ -1,6 +1,10 @@
 // Pass 2's outputs: code memory, the listing and the Intel HEX file.
 #include "output.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <ostream>
 
@@ -51,26 +55,61 @@ int32_t page_of(int32_t address) {
   return address >> kPageShift;
 }
 
-// Creates (or empties) the file before anything is written, so a file that cannot be
-// created is known before the content is built.
-std::FILE* create_output(const std::string& name, const char* failure) {
-  std::FILE* file = std::fopen(name.c_str(), "w");
-  if (!file) {
+// An output is written to a temporary file beside its name and renamed over the name only
+// when it is whole: a failed run (a full disk, a file-size limit) leaves the previous file as it
+// was, a reader during a run sees the old file or the new one and never a cut one, and a link
+// at the name is replaced rather than written through.
+struct Output {
+  std::FILE* file = nullptr;
+  std::string name, temporary;
+  const char* failure = "";  // the message for a name that cannot be created
+};
+
+// Where the temporary file of `name` goes: its own directory, under a short name of its own so
+// that a long output name still leaves room for it.
+std::string temporary_name(const std::string& name, int attempt) {
+  size_t slash = name.rfind('/');
+  std::string directory = slash == std::string::npos ? "" : name.substr(0, slash + 1);
+  return directory + ".wendrix-" + std::to_string(getpid()) + "-" + std::to_string(attempt) +
+         ".tmp";
+}
+
+// Creates the temporary file before anything is written, so a file that cannot be created is
+// known before the content is built.
+Output create_output(const std::string& name, const char* failure) {
+  Output out{nullptr, name, "", failure};
+  for (int attempt = 0; attempt < 100 && !out.file; ++attempt) {
+    out.temporary = temporary_name(name, attempt);
+    int fd = open(out.temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 && errno == EEXIST) continue;  // left by another run of this process id
+    if (fd < 0) break;
+    out.file = fdopen(fd, "w");
+    if (!out.file) {
+      close(fd);
+      unlink(out.temporary.c_str());
+      break;
+    }
+  }
+  if (!out.file) {
     console() << failure << " [" << name << "]\n";
     fatal_stop(1);
   }
-  return file;
+  return out;
 }
 
-// Writes `content` and closes the file; a failed write, now or in an earlier part (`written`
-// false), stops the run only here, after everything else the run reports.
-void finish_output(std::FILE* file, const std::string& name, const std::string& content,
-                   bool written = true) {
-  bool ok = std::fwrite(content.data(), 1, content.size(), file) == content.size() && written;
-  ok = std::fflush(file) == 0 && ok;
-  ok = std::fclose(file) == 0 && ok;
-  if (!ok) {
-    console() << "error writing [" << name << "]\n";
+// Writes `content`, closes the file and puts it in place; a failed write, now or in an earlier
+// part (`written` false), stops the run only here, after everything else the run reports. A name
+// that cannot be replaced (a directory stands there) counts as one that cannot be created.
+void finish_output(Output& out, const std::string& content, bool written = true) {
+  bool ok = std::fwrite(content.data(), 1, content.size(), out.file) == content.size() && written;
+  ok = std::fflush(out.file) == 0 && ok;
+  ok = std::fclose(out.file) == 0 && ok;
+  out.file = nullptr;
+  const char* failure = ok ? nullptr : "error writing";
+  if (ok && std::rename(out.temporary.c_str(), out.name.c_str()) != 0) failure = out.failure;
+  if (failure) {
+    unlink(out.temporary.c_str());
+    console() << failure << " [" << out.name << "]\n";
     fatal_stop(1);
   }
 }
@@ -199,7 +238,7 @@ void write_code_line(const StatementRecord& s, uint32_t word) {
 
 void write_listing(const std::string& base_name, int32_t fuse, int32_t fusex) {
   std::string name = base_name + ".lst";
-  std::FILE* file = create_output(name, "can't create");
+  Output file = create_output(name, "can't create");
   g_listing.clear();
   g_last_listed = -999;
   std::string& out = g_listing;
@@ -207,7 +246,7 @@ void write_listing(const std::string& base_name, int32_t fuse, int32_t fusex) {
   bool written = true;
   auto write_part = [&] {
     if (out.size() < kListingPart) return;
-    written = std::fwrite(out.data(), 1, out.size(), file) == out.size() && written;
+    written = std::fwrite(out.data(), 1, out.size(), file.file) == out.size() && written;
     out.clear();
   };
   out += "Wendrix output from: [" + base_name + ".asm]\n\n\n";
@@ -246,13 +285,13 @@ void write_listing(const std::string& base_name, int32_t fuse, int32_t fusex) {
     }
   }
   out += "\n\n";
-  finish_output(file, name, out, written);
+  finish_output(file, out, written);
   g_listing.clear();
 }
 
 void write_hex_file(const std::string& base_name, int32_t fuse, int32_t fusex) {
   std::string name = base_name + ".hex";
-  std::FILE* file = create_output(name, "can't open");
+  Output file = create_output(name, "can't open");
   for (uint16_t& word : g_code) {
     if (word == kEmptyWord) word = 0x0FFF;
   }
@@ -280,6 +319,6 @@ void write_hex_file(const std::string& base_name, int32_t fuse, int32_t fusex) {
   start_record();
   for (uint32_t byte : {0x00u, 0x00u, 0x00u, 0x01u}) put_hex_byte(byte);
   end_record();
-  finish_output(file, name, g_hex);
+  finish_output(file, g_hex);
   g_hex.clear();
 }

@@ -1,7 +1,9 @@
 // The source reader: files and include nesting, lines in pieces, the splitter into fields.
 #include "source.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -148,11 +150,19 @@ std::unique_ptr<TextFile> open_text_file(const std::string& path) {
     file->nul = find_nul(*file, 0);
     return file;
   }
-  std::FILE* stream = std::fopen(path.c_str(), "r");
-  if (!stream) return nullptr;
+  // Opened without blocking, so that a FIFO with no writer cannot hold the open; only a
+  // regular file is read at all (a directory, a FIFO or a device counts as a file that cannot be
+  // opened: a device such as /dev/zero never ends).
+  int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return nullptr;
   struct stat info;
-  if (fstat(fileno(stream), &info) != 0 || S_ISDIR(info.st_mode)) {
-    std::fclose(stream);
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || fcntl(fd, F_SETFL, 0) != 0) {
+    close(fd);
+    return nullptr;
+  }
+  std::FILE* stream = fdopen(fd, "r");
+  if (!stream) {
+    close(fd);
     return nullptr;
   }
   auto file = std::make_unique<TextFile>();

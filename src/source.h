@@ -116,7 +116,8 @@ struct TextFile {
   ~TextFile();
 };
 
-// Opens a file for reading; nullptr when it cannot be opened (a directory counts as such).
+// Opens a file for reading; nullptr when it cannot be opened or is not a regular file (a
+// directory, a FIFO or a device counts as one that cannot be opened).
 std::unique_ptr<TextFile> open_text_file(const std::string& path);
 // Texts that stand in for files: an editor's unsaved buffers. Given a path as the reader is
 // asked to open it, the text to read instead, or nullptr to read the file. None by default.

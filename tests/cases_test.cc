@@ -1,6 +1,7 @@
 // End-to-end cases as data (tests/cases/*.txt). Sections shared by a file's cases come first;
 // a case is "=== name", the text of t.asm, then sections "--- kind arg": file NAME, example PATH
-// (from examples/), dir NAME, link NAME TARGET, program PATH (default /nonexistent/wendrix), args
+// (from examples/), dir NAME, link NAME TARGET, fifo NAME, limit BLOCKS (the installed program
+// run by the shell under `ulimit -f BLOCKS`), program PATH (default /nonexistent/wendrix), args
 // (default t), base NAME (default t); console [-n] (whole, after the banner; -n: no last line
 // feed), pass1 and pass2 (after that pass's line; none of the three: a clean run), listing,
 // config, code, symbols (the listing or one section), hex (words other than 0xFFF, then the
@@ -9,6 +10,7 @@
 // and caret lines). Every case also checks the status against the console, that a clean run
 // rewrote both outputs and touched nothing else, and that a failed run changed nothing else.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -83,11 +85,13 @@ std::vector<std::string> words(const std::string& text) {
 std::map<std::string, std::string> snapshot(const std::string& root) {
   std::map<std::string, std::string> files;
   for (const auto& entry : fs::recursive_directory_iterator(root)) {
-    std::string& content = files[fs::relative(entry.path(), root).string()];
+    std::string& content = files[entry.path().lexically_relative(root).string()];
     if (entry.is_symlink()) {
       content = "-> " + fs::read_symlink(entry.path()).string();
     } else if (entry.is_directory()) {
       content = "<directory>";
+    } else if (entry.is_fifo()) {
+      content = "<fifo>";
     } else {
       std::ifstream in(entry.path(), std::ios::binary);
       content.assign(std::istreambuf_iterator<char>(in), {});
@@ -172,9 +176,12 @@ TEST_P(Cases, Run) {
       fs::copy_file(fs::path(WENDRIX_EXAMPLES) / s.arg,
                     fs::path(dir.path) / fs::path(s.arg).filename());
     }
-    if (s.kind == "dir" || s.kind == "link") fs::remove_all(at);
+    if (s.kind == "dir" || s.kind == "link" || s.kind == "fifo") fs::remove_all(at);
     if (s.kind == "dir") fs::create_directories(at);
     if (s.kind == "link") fs::create_symlink(words(s.arg)[1], at);
+    if (s.kind == "fifo") {
+      ASSERT_EQ(mkfifo(at.c_str(), 0600), 0);
+    }
     if (s.kind == "program") argv[0] = s.arg;
     if (s.kind == "args") argv = words(argv[0] + " " + s.arg);
   }
@@ -187,7 +194,9 @@ TEST_P(Cases, Run) {
     EXPECT_EQ(snapshot(dir.path), before) << "wendrix-lint changed a file";
     return;
   }
-  RunResult r = run_in_process(dir, argv);
+  const Section* limit = find(c, "limit");
+  RunResult r = limit ? run_shell(dir, "ulimit -f " + limit->arg + "; exec " WENDRIX_EXE " t")
+                      : run_in_process(dir, argv);
 
   std::string expected = "\nPass 1...\nPass 2...\n\n\nDone.\n";
   for (const Section& s : c.sections) {
