@@ -7,6 +7,7 @@
 
 #include "diag.h"
 #include "isa.h"
+#include "output.h"
 #include "pass1.h"
 #include "pass2.h"
 #include "source.h"
@@ -53,13 +54,7 @@ int run(const std::vector<std::string>& args, Resolver resolve) {
     console() << "error opening [" << base_name_of(args[1]) << ".asm]\n";
     fatal_stop(1);
   }
-  console() << "\n"
-            << "Pass 1...\n";
-  run_pass1();
-  close_sources();
-  if (errors_seen) return 1;
-  run_pass2(*base, resolve);
-  return 0;
+  return run_passes(&*base, resolve) ? 0 : 1;
 }
 
 }  // namespace
@@ -76,8 +71,24 @@ std::string base_name_of(const std::string& argument) {
   return cut == std::string::npos ? lowered : lowered.substr(0, cut);
 }
 
-std::string load_instruction_set(const std::string& invocation_path) {
+bool run_passes(const std::string* outputs, Resolver resolve) {
+  console() << "\n"
+            << "Pass 1...\n";
+  run_pass1();
+  close_sources();
+  if (errors_seen) return false;
+  if (outputs) {
+    run_pass2(*outputs, resolve);
+  } else {
+    resolve();
+    encode_program();
+  }
+  return true;
+}
+
+std::string load_instruction_set(const std::string& invocation_path, LoadFailure* local) {
   if (load_instruction_defs("inst.dat") == 0) return "inst.dat";
+  if (local) *local = last_load_failure();
   std::string second = second_instruction_path(invocation_path);
   return load_instruction_defs(second) == 0 ? second : "";
 }

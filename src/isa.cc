@@ -12,7 +12,7 @@
 
 namespace {
 
-std::vector<InstructionDef> g_table;
+InstructionSet g_set;
 LoadFailure g_failure;
 
 // Reads a decimal number as the standard conversion does (sign, digits, 0 when there are
@@ -67,11 +67,13 @@ LineResult parse_definition(const std::vector<DefinitionToken>& tokens, Instruct
   for (size_t i = 1; i < sep; ++i) {
     const std::string& form = tokens[i].text;
     OperandSpec operand;
+    operand.text = form;
     if (form[0] == '"') {
       // Text between the quotes; a lone quote has none.
       if (form.size() >= 2) operand.literal = form.substr(1, form.size() - 2);
     } else {
       operand.isNumeric = 1;
+      operand.letter = form[0];
       operand.width = low_byte(read_decimal(form.c_str() + 1, nullptr));
     }
     def.operands.push_back(std::move(operand));
@@ -152,10 +154,12 @@ std::vector<DefinitionToken> definition_tokens(const std::string& line) {
 }
 
 int load_instruction_defs(const std::string& path) {
-  g_failure = LoadFailure{0, "cannot be opened (missing, or not a regular file)"};
+  g_failure = LoadFailure{0, {}, "cannot be opened (missing, or not a regular file)"};
   std::unique_ptr<TextFile> file = open_text_file(path);
   if (!file) return 1;
-  g_table.clear();
+  g_set.defs.clear();
+  g_set.byName.clear();
+  SourceMap map;
   std::string line;
   int line_number = 0;
   for (;;) {
@@ -166,17 +170,23 @@ int load_instruction_defs(const std::string& path) {
     }
     if (got == READ_END) break;
     ++line_number;
+    map.note(*file);
     std::vector<DefinitionToken> tokens = definition_tokens(line);
     if (tokens.empty()) continue;
     InstructionDef def;
     std::string bad;
     LineResult result = parse_definition(tokens, def, bad);
     if (result != DEF_OK) {
-      g_failure = LoadFailure{line_number, failure_reason(result, bad)};
+      g_failure = LoadFailure{line_number, editor_place(map, line_number, 0),
+                              failure_reason(result, bad)};
       return result == DEF_UNKNOWN_LETTER ? 2 : 1;
     }
     def.line = line_number;
-    g_table.push_back(std::move(def));
+    def.place = editor_place(map, line_number, 0);
+    def.separator = separator_token(tokens);
+    def.tokens = std::move(tokens);
+    g_set.byName[fold_case(def.name)].push_back(static_cast<int32_t>(g_set.defs.size()));
+    g_set.defs.push_back(std::move(def));
   }
   g_failure = LoadFailure{};
   return 0;
@@ -186,6 +196,77 @@ const LoadFailure& last_load_failure() {
   return g_failure;
 }
 
+const InstructionSet& instruction_set() {
+  return g_set;
+}
+
 const std::vector<InstructionDef>& instruction_table() {
-  return g_table;
+  return g_set.defs;
+}
+
+std::span<const int32_t> definitions_named(const InstructionSet& set, std::string_view name) {
+  auto named = set.byName.find(fold_case(name));
+  if (named == set.byName.end()) return {};
+  return named->second;
+}
+
+int32_t match_instruction(const InstructionSet& set, std::string_view mnemonic,
+                          std::span<const std::string_view> operands,
+                          std::vector<MatchFailure>* misses) {
+  int32_t chosen = -1;
+  for (int32_t index : definitions_named(set, mnemonic)) {
+    const InstructionDef& def = set.defs[static_cast<size_t>(index)];
+    if (chosen >= 0) {
+      // Only a tool asks past the match, for why the later forms were not chosen.
+      misses->push_back({index, MISS_LATER});
+      continue;
+    }
+    MatchFailure miss{index, MISS_OPERAND_COUNT};
+    bool fits = def.operandCount == static_cast<int>(operands.size());
+    for (int k = 0; k < def.operandCount && fits; ++k) {
+      const OperandSpec& op = def.operands[static_cast<size_t>(k)];
+      fits = op.isNumeric || same_ignoring_case(op.literal, operands[static_cast<size_t>(k)]);
+      if (!fits) miss = {index, MISS_LITERAL, k};
+    }
+    if (fits) {
+      chosen = index;
+      if (!misses) return chosen;
+    } else if (misses) {
+      misses->push_back(miss);
+    }
+  }
+  return chosen;
+}
+
+uint32_t field_mask(const InstructionDef& def, int operand, int& top) {
+  uint32_t mask = 0;
+  top = -1;
+  for (int b = 0; b < def.bitCount; ++b) {
+    if (def.bits[b].source != operand || def.bits[b].bit >= 32) continue;
+    mask |= 1u << def.bits[b].bit;
+    top = std::max(top, static_cast<int>(def.bits[b].bit));
+  }
+  return mask;
+}
+
+bool fits_field(int32_t value, uint32_t mask, int top) {
+  uint32_t v = static_cast<uint32_t>(value);
+  uint32_t above = top >= 31 ? 0 : ~((2u << top) - 1);
+  if ((v & ~mask) == 0) return true;
+  return value < 0 && (v & ~mask & ~above) == 0 && (~v & above) == 0;
+}
+
+std::string bit_layout(const InstructionDef& def) {
+  std::string bits;
+  for (int b = 0; b < def.bitCount; ++b) {
+    const BitSource& bit = def.bits[b];
+    if (!bits.empty()) bits += ' ';
+    if (bit.source < 0) {
+      bits += bit.bit ? '1' : '0';
+    } else if (static_cast<size_t>(bit.source) < def.operands.size()) {
+      bits += def.operands[static_cast<size_t>(bit.source)].text.substr(0, 1) +
+              std::to_string(bit.bit);
+    }
+  }
+  return bits;
 }

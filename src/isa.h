@@ -2,8 +2,13 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
+
+#include "source.h"
 
 constexpr int kMaxInstructionBits = 12;
 // inst.dat is read in line pieces of this many characters.
@@ -19,7 +24,15 @@ struct BitSource {
 struct OperandSpec {
   uint8_t isNumeric = 0;
   uint8_t width = 0;
+  char letter = 0;      // for a numeric operand: the letter its bit tokens name it by
   std::string literal;  // for a literal operand: the text a statement must write
+  std::string text;     // as the definition writes it: "k8", "\"w\""
+};
+
+// The tokens of a definition line, each with the column it starts at.
+struct DefinitionToken {
+  std::string text;
+  int column = 0;
 };
 
 // The instructions the page rules apply to, told by name as the definitions are loaded.
@@ -33,13 +46,11 @@ struct InstructionDef {
   int bitCount = 0;
   BitSource bits[kMaxInstructionBits];
   std::vector<OperandSpec> operands;
+  std::vector<DefinitionToken> tokens;  // of its line, as the loader read them
+  size_t separator = 0;                 // the separator's token
+  EditorPlace place;                    // its line's place in the file as an editor shows it
 };
 
-// The tokens of a definition line, each with the column it starts at.
-struct DefinitionToken {
-  std::string text;
-  int column = 0;
-};
 std::vector<DefinitionToken> definition_tokens(const std::string& line);
 // The separator's token: the first after the name that starts with ':' (tokens.size(): none).
 size_t separator_token(const std::vector<DefinitionToken>& tokens);
@@ -48,12 +59,51 @@ size_t separator_token(const std::vector<DefinitionToken>& tokens);
 // number beyond the 32-bit range; 2: a bit token names no operand of its line. Loading
 // replaces the whole table.
 int load_instruction_defs(const std::string& path);
-const std::vector<InstructionDef>& instruction_table();
 
-// Why the last load failed, for a tool that explains it: the line (0 for the file itself) and
-// the reason in words.
+// The definitions in file order, and by folded name (each list in file order), so that a
+// statement looks only at the definitions of its own mnemonic.
+struct InstructionSet {
+  std::vector<InstructionDef> defs;
+  std::unordered_map<std::string, std::vector<int32_t>> byName;
+};
+const InstructionSet& instruction_set();
+const std::vector<InstructionDef>& instruction_table();
+// The definitions of a name (letter case ignored), in file order; empty when there are none.
+std::span<const int32_t> definitions_named(const InstructionSet& set, std::string_view name);
+
+// The match rule: the first definition, in file order, whose name, operand count and literal
+// operands fit a statement. For a tool, `misses` gets why each other definition of the name was
+// not chosen.
+enum MatchMiss : uint8_t {
+  MISS_OPERAND_COUNT,  // it takes another number of operands
+  MISS_LITERAL,        // operand `operand` is not its literal
+  MISS_LATER,          // an earlier definition fits first
+};
+struct MatchFailure {
+  int32_t definition;
+  MatchMiss why;
+  int operand = -1;
+};
+// The definition's index, or -1 when none fits.
+int32_t match_instruction(const InstructionSet& set, std::string_view mnemonic,
+                          std::span<const std::string_view> operands,
+                          std::vector<MatchFailure>* misses = nullptr);
+
+// The bits a definition takes from an operand, as a mask, and the highest of them (-1: none).
+uint32_t field_mask(const InstructionDef& def, int operand, int& top);
+// Whether a value fits a field of the definition's bits without losing anything: the field
+// takes every bit of it that is set, or it is negative and is the field's value sign-extended
+// (every bit above the field's top set, and no bit the field leaves out below it): -1 fits an
+// 8-bit field, 256 does not.
+bool fits_field(int32_t value, uint32_t mask, int top);
+// The definition's bits, most significant first, as its line writes them: "1 1 0 k7 k6 ...".
+std::string bit_layout(const InstructionDef& def);
+
+// Why the last load failed, for a tool that explains it: the line (0 for the file itself), its
+// place as an editor shows it, and the reason in words.
 struct LoadFailure {
   int line = 0;
+  EditorPlace place;
   std::string reason;
 };
 const LoadFailure& last_load_failure();

@@ -3,10 +3,11 @@
 // FILE:LINE:COLUMN format that editors and CI read.
 #pragma once
 
-#include <functional>
 #include <iosfwd>
 #include <string>
 #include <vector>
+
+#include "model.h"
 
 enum LintSeverity { LINT_NOTE, LINT_WARNING, LINT_ERROR };
 
@@ -20,14 +21,19 @@ struct LintFinding {
   std::string check;
 };
 
-// Called once a run's checks are done, with its findings in order and the instruction set it
-// loaded ("" for none), while the assembler's tables (statements, symbols, the instruction set,
-// code memory) still describe the program.
-using LintObserver = std::function<void(const std::vector<LintFinding>& findings,
-                                        const std::string& instruction_set)>;
+// How a model was asked for, and which of the checks that are off by default are on.
+struct LintSettings {
+  std::string inst;    // the instruction set named instead of the one wendrix finds
+  std::string source;  // the argument naming the source
+  bool fragment = false;  // an include file checked alone, without its program
+  bool unused = false;
+};
+
+// Every finding of the checker on a program model, sorted by file and line, the files named as
+// the model names them.
+std::vector<LintFinding> lint_findings(const ProgramModel& model, const LintSettings& settings);
 
 // Runs the checker on an argument vector (element 0: the program's path) and returns its exit
-// status: 1 when there is an error (or, with --werror, a warning), 0 otherwise, 2 when it
-// cannot run.
-int run_lint(const std::vector<std::string>& args, std::ostream& out,
-             const LintObserver& observe = {});
+// status: 1 when there is an error (or, with --werror, a warning), 0 otherwise, 2 for a usage
+// error.
+int run_lint(const std::vector<std::string>& args, std::ostream& out);

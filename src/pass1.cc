@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cassert>
-#include <unordered_map>
 #include <vector>
 
 #include "diag.h"
@@ -52,43 +51,26 @@ int32_t directive_kind(int32_t word) {
   return -1 - word;
 }
 
-// Definitions by folded name, each list in file order, so a statement looks only at the
-// definitions of its own mnemonic.
-std::unordered_map<std::string, std::vector<int32_t>> g_by_name;
-
 // Whether a definition is named like a directive; usually none is.
 bool g_directive_named = false;
 
-void index_instructions() {
-  g_by_name.clear();
+void note_directive_names() {
   g_directive_named = false;
-  const std::vector<InstructionDef>& table = instruction_table();
-  for (size_t i = 0; i < table.size(); ++i) {
-    g_by_name[fold_case(table[i].name)].push_back(static_cast<int32_t>(i));
-    if (reserved_word(table[i].name) >= 0) g_directive_named = true;
+  for (const InstructionDef& def : instruction_table()) {
+    if (reserved_word(def.name) >= 0) g_directive_named = true;
   }
 }
 
-// First definition, in file order, whose name, operand count and literal operands fit; marks
-// the operands that matched a literal.
+// The instruction set's match rule; marks the operands that matched a literal.
 int32_t find_instruction(const SplitLine& s, Classification& c) {
   c.directive = reserved_word(s.mnemonic);
   if (!g_directive_named && c.directive >= 0) return KIND_UNMATCHED;
-  const std::vector<InstructionDef>& table = instruction_table();
-  auto named = g_by_name.find(fold_case(s.mnemonic));
-  if (named == g_by_name.end()) return KIND_UNMATCHED;
-  for (int32_t index : named->second) {
-    const InstructionDef& def = table[static_cast<size_t>(index)];
-    if (def.operandCount != s.operandCount) continue;
-    bool fits = true;
-    for (int k = 0; k < def.operandCount && fits; ++k) {
-      c.literalMatched[k] = !def.operands[k].isNumeric;
-      if (c.literalMatched[k]) fits = same_ignoring_case(def.operands[k].literal, s.operands[k]);
-    }
-    if (fits) return index;
-  }
-  for (bool& matched : c.literalMatched) matched = false;
-  return KIND_UNMATCHED;
+  int32_t index = match_instruction(instruction_set(), s.mnemonic,
+                                    std::span(s.operands, static_cast<size_t>(s.operandCount)));
+  if (index < 0) return KIND_UNMATCHED;
+  const InstructionDef& def = instruction_table()[static_cast<size_t>(index)];
+  for (int k = 0; k < def.operandCount; ++k) c.literalMatched[k] = !def.operands[k].isNumeric;
+  return index;
 }
 
 // The directive kind of a mnemonic, or KIND_UNMATCHED after reporting "bad instruction".
@@ -194,7 +176,7 @@ void statements_reset() {
 }
 
 void run_pass1() {
-  index_instructions();
+  note_directive_names();
   for (;;) {
     current_error = E_NONE;
     int result = read_statement();

@@ -24,6 +24,7 @@ IncludeLevel g_levels[kMaxIncludeDepth];
 int g_depth = 0;
 // Names stay put for the whole run: every statement refers to the name of its file.
 std::deque<std::string> g_file_names;
+std::deque<SourceMap> g_maps;  // beside each name
 const std::string kNoFile;
 const std::string* g_file = &kNoFile;
 int32_t g_file_index = 0;
@@ -118,6 +119,8 @@ LineRead read_text_line(TextFile& f, size_t max_chars, std::string& line) {
       break;
     }
   }
+  f.taken = count;
+  f.ended = line_feed;
   if (f.failed) return READ_ERROR;
   if (count == 0) return READ_END;
   if (!cut) {
@@ -134,15 +137,80 @@ LineRead read_text_line(TextFile& f, size_t max_chars, std::string& line) {
 }
 
 namespace {
-FileOverlay g_overlay = nullptr;
+FileOverlay g_overlay;
+std::string g_base_directory;  // "": the working directory
 }  // namespace
 
 void set_file_overlay(FileOverlay overlay) {
-  g_overlay = overlay;
+  g_overlay = std::move(overlay);
 }
 
-std::unique_ptr<TextFile> open_text_file(const std::string& path) {
-  if (const std::string* text = g_overlay ? g_overlay(path) : nullptr) {
+void set_base_directory(const std::string& directory) {
+  g_base_directory = directory;
+}
+
+std::string opened_path(const std::string& name) {
+  if (g_base_directory.empty() || name.starts_with('/')) return name;
+  return g_base_directory + "/" + name;
+}
+
+EditorPlace editor_place(const SourceMap& map, int piece, int column) {
+  // Continuations before the piece each joined a line to the one before it.
+  auto after = std::upper_bound(
+      map.continuations.begin(), map.continuations.end(), piece,
+      [](int n, const SourceMap::Continuation& c) { return n < c.piece; });
+  int joined = static_cast<int>(after - map.continuations.begin());
+  EditorPlace place{piece - joined, std::max(column, 0)};
+  if (after != map.continuations.begin() && (after - 1)->piece == piece) {
+    place.column += (after - 1)->offset;
+  }
+  return place;
+}
+
+std::string_view EditorText::line(int number) const {
+  if (number < 1 || static_cast<size_t>(number) > starts.size()) return {};
+  size_t start = starts[static_cast<size_t>(number) - 1];
+  size_t end = static_cast<size_t>(number) < starts.size() ? starts[static_cast<size_t>(number)]
+                                                            : text.size();
+  if (end > start && text[end - 1] == '\n') --end;
+  if (end > start && text[end - 1] == '\r') --end;
+  return std::string_view(text).substr(start, end - start);
+}
+
+SourceMap map_pieces(const EditorText& text, size_t piece_chars) {
+  SourceMap map;
+  for (size_t i = 0; i < text.starts.size(); ++i) {
+    // The bytes of the line, its line feed included: each piece takes at most piece_chars.
+    size_t end = i + 1 < text.starts.size() ? text.starts[i + 1] : text.text.size();
+    size_t bytes = end - text.starts[i];
+    ++map.pieces;
+    for (size_t offset = piece_chars; offset < bytes; offset += piece_chars) {
+      map.continuations.push_back({++map.pieces, static_cast<int32_t>(offset)});
+    }
+  }
+  return map;
+}
+
+bool read_editor_text(const std::string& path, EditorText& out) {
+  out = EditorText{};
+  std::unique_ptr<TextFile> file = open_text_file(path);
+  if (!file) return false;
+  for (; fill(*file); file->position = file->filled) {
+    out.text.append(file->buffer.get() + file->position, file->filled - file->position);
+  }
+  if (file->failed) {
+    out.text.clear();
+    return false;
+  }
+  if (!out.text.empty()) out.starts.push_back(0);
+  for (size_t at = out.text.find('\n'); at != std::string::npos; at = out.text.find('\n', at + 1)) {
+    if (at + 1 < out.text.size()) out.starts.push_back(static_cast<uint32_t>(at + 1));
+  }
+  return true;
+}
+
+std::unique_ptr<TextFile> open_text_file(const std::string& name) {
+  if (const std::string* text = g_overlay ? g_overlay(name) : nullptr) {
     auto file = std::make_unique<TextFile>();
     file->buffer = std::make_unique_for_overwrite<char[]>(text->size());
     std::copy(text->begin(), text->end(), file->buffer.get());
@@ -153,6 +221,7 @@ std::unique_ptr<TextFile> open_text_file(const std::string& path) {
   // Opened without blocking, so that a FIFO with no writer cannot hold the open; only a
   // regular file is read at all (a directory, a FIFO or a device counts as a file that cannot be
   // opened: a device such as /dev/zero never ends).
+  std::string path = opened_path(name);
   int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return nullptr;
   struct stat info;
@@ -177,6 +246,7 @@ int open_source(const std::string& path) {
   std::unique_ptr<TextFile> file = open_text_file(path);
   if (!file) return 1;
   g_file_names.push_back(path);
+  g_maps.emplace_back();
   g_levels[0] = IncludeLevel{std::move(file), 0, 0};
   g_file = &g_file_names.back();
   g_file_index = 0;
@@ -211,6 +281,7 @@ int read_statement() {
     // An endless input (a device) must not overflow the count: it wraps like every int here.
     g_line_number = static_cast<int>(static_cast<unsigned>(g_line_number) + 1u);
     if (got == READ_ERROR) read_failed(*g_file);
+    if (got == READ_LINE) g_maps[static_cast<size_t>(g_file_index)].note(*level.file);
     if (got == READ_END) {
       if (g_depth == 0) return 1;
       level.file.reset();
@@ -241,6 +312,7 @@ int read_statement() {
       return 1;
     }
     g_file_names.push_back(name);
+    g_maps.emplace_back();
     ++g_depth;
     g_file_index = static_cast<int32_t>(g_file_names.size() - 1);
     g_levels[g_depth] = IncludeLevel{std::move(file), 0, g_file_index};
@@ -260,6 +332,7 @@ void source_reset() {
   for (IncludeLevel& level : g_levels) level = IncludeLevel{};
   g_depth = 0;
   g_file_names.clear();
+  g_maps.clear();
   g_file = &kNoFile;
   g_file_index = 0;
   g_line_number = 0;
@@ -291,6 +364,10 @@ void set_position(const std::string* file_name, int line_number) {
 
 const std::string* source_file_name(size_t index) {
   return index < g_file_names.size() ? &g_file_names[index] : nullptr;
+}
+
+const SourceMap* source_map(size_t index) {
+  return index < g_maps.size() ? &g_maps[index] : nullptr;
 }
 
 const SplitLine& split_result() {

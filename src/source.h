@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -110,6 +111,8 @@ struct TextFile {
   size_t filled = 0;    // bytes in the buffer
   size_t nul = 0;       // the first NUL of the buffer at or after `position`, or `filled`
   bool failed = false;  // a read failed for a reason other than the end of the file
+  size_t taken = 0;     // bytes the last piece took from the file
+  bool ended = false;   // the last piece ended its line (a line feed was read)
   TextFile() = default;
   TextFile(const TextFile&) = delete;  // it owns its stream
   TextFile& operator=(const TextFile&) = delete;
@@ -121,7 +124,7 @@ struct TextFile {
 std::unique_ptr<TextFile> open_text_file(const std::string& path);
 // Texts that stand in for files: an editor's unsaved buffers. Given a path as the reader is
 // asked to open it, the text to read instead, or nullptr to read the file. None by default.
-using FileOverlay = const std::string* (*)(const std::string& path);
+using FileOverlay = std::function<const std::string*(const std::string& path)>;
 void set_file_overlay(FileOverlay overlay);
 
 // Reads the next piece of a line: at most max_chars characters, up to and including the first
@@ -129,6 +132,50 @@ void set_file_overlay(FileOverlay overlay);
 // carriage return before the line feed (or ending the file) is dropped, and a NUL ends the
 // text of its line while the bytes after it still count towards the piece.
 LineRead read_text_line(TextFile& file, size_t max_chars, std::string& line);
+
+// Where the pieces a reader cuts a file into stand in the file's lines as an editor shows them
+// (lines from 1, columns as byte offsets from 0). Nearly every line is one piece: only the
+// pieces that continue a line longer than a piece are kept.
+struct EditorPlace {
+  int line = 1;
+  int column = 0;
+};
+struct SourceMap {
+  struct Continuation {
+    int32_t piece;   // its number among the file's pieces, from 1
+    int32_t offset;  // where it starts in its line
+  };
+  std::vector<Continuation> continuations;
+  int32_t pieces = 0;
+  bool midLine = false;  // the last piece did not end its line
+  int32_t offset = 0;    // where the next piece starts in its line
+  // Counts the piece just read from `file`.
+  void note(const TextFile& file) {
+    ++pieces;
+    if (midLine) continuations.push_back({pieces, offset});
+    offset = midLine ? offset + static_cast<int32_t>(file.taken) : static_cast<int32_t>(file.taken);
+    midLine = !file.ended;
+  }
+};
+// The editor's place of a column of a piece; a piece the map has not seen is placed as if every
+// piece after the last one seen were a line of its own.
+EditorPlace editor_place(const SourceMap& map, int piece, int column);
+
+// A file's text as an editor shows it: lines cut at each line feed, a carriage return before it
+// (or at the very end) not part of the line.
+struct EditorText {
+  std::string text;
+  std::vector<uint32_t> starts;  // of each line in `text`
+  size_t line_count() const { return starts.size(); }
+  // Line `number` (from 1), or "" beyond the last.
+  std::string_view line(int number) const;
+};
+// The pieces a text is read in, pieces of at most `piece_chars` characters, as read_text_line
+// cuts them: a tool completes with it the map of a file that the passes stopped reading early.
+SourceMap map_pieces(const EditorText& text, size_t piece_chars);
+// Reads a file whole, as the reader would open it (an editor's unsaved text first); false when
+// it cannot be opened or read (the text is then empty).
+bool read_editor_text(const std::string& path, EditorText& out);
 
 constexpr int kMaxIncludeDepth = 16;
 constexpr size_t kSourcePieceChars = 1022;
@@ -156,6 +203,13 @@ const std::string& current_line();
 void set_position(const std::string* file_name, int line_number);
 // An entry of the file-name table (0 is the main source), or nullptr.
 const std::string* source_file_name(size_t index);
+// Where the pieces of a file-name table entry lie in its lines, or nullptr.
+const SourceMap* source_map(size_t index);
+// A directory that names given relative to it are opened from (default: the working
+// directory), so that a tool can check a program in any directory without moving there.
+void set_base_directory(const std::string& directory);
+// A name as it is opened: relative to the base directory, unless it is absolute.
+std::string opened_path(const std::string& name);
 
 // Splitter results for the last line read. The fields are views into the splitter's own copy
 // of the line, where a NUL follows each field, so that an operand can be read as a C string; they

@@ -1,0 +1,28 @@
+// Page selection: how a program's comments declare it selects code pages, and the check that
+// follows it to every goto and call.
+#pragma once
+
+#include <map>
+#include <string>
+
+#include "lint/findings.h"
+
+// How the program selects code pages, as its comments declare it:
+//   ; wendrix-lint: page-bit N set "STATEMENT" clear "STATEMENT"
+//   ; wendrix-lint: start ADDRESS page N
+//   ; wendrix-lint: registers LETTERS
+// A statement is matched by its mnemonic and operands as written, ignoring letter case and
+// blanks. Without a declaration the device starts at the last word with the page bits at 0,
+// and nothing else selects a page. `registers` names the operand letters of inst.dat that stand
+// for register numbers, which are never negative.
+struct PageSelection {
+  std::map<std::string, std::pair<int, int>> setters;  // statement -> (page bit, value)
+  std::string register_letters;
+  int32_t start = 0;
+  int start_page = 0;
+  bool declared = false;
+};
+
+PageSelection page_selection(const ProgramModel& model);
+// A goto or call to another page than the one selected before it.
+void check_pages(const ProgramModel& model, const PageSelection& p, Findings& findings);
