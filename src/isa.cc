@@ -177,8 +177,8 @@ int load_instruction_defs(const std::string& path) {
     std::string bad;
     LineResult result = parse_definition(tokens, def, bad);
     if (result != DEF_OK) {
-      g_failure = LoadFailure{line_number, editor_place(map, line_number, 0),
-                              failure_reason(result, bad)};
+      g_failure =
+          LoadFailure{line_number, editor_place(map, line_number, 0), failure_reason(result, bad)};
       return result == DEF_UNKNOWN_LETTER ? 2 : 1;
     }
     def.line = line_number;
@@ -216,11 +216,6 @@ int32_t match_instruction(const InstructionSet& set, std::string_view mnemonic,
   int32_t chosen = -1;
   for (int32_t index : definitions_named(set, mnemonic)) {
     const InstructionDef& def = set.defs[static_cast<size_t>(index)];
-    if (chosen >= 0) {
-      // Only a tool asks past the match, for why the later forms were not chosen.
-      misses->push_back({index, MISS_LATER});
-      continue;
-    }
     MatchFailure miss{index, MISS_OPERAND_COUNT};
     bool fits = def.operandCount == static_cast<int>(operands.size());
     for (int k = 0; k < def.operandCount && fits; ++k) {
@@ -228,11 +223,12 @@ int32_t match_instruction(const InstructionSet& set, std::string_view mnemonic,
       fits = op.isNumeric || same_ignoring_case(op.literal, operands[static_cast<size_t>(k)]);
       if (!fits) miss = {index, MISS_LITERAL, k};
     }
-    if (fits) {
+    if (fits && chosen < 0) {
       chosen = index;
-      if (!misses) return chosen;
+      if (!misses) return chosen;  // the assembler asks no further
     } else if (misses) {
-      misses->push_back(miss);
+      // A tool asks past the match too, for why each other form was not chosen.
+      misses->push_back(fits ? MatchFailure{index, MISS_LATER} : miss);
     }
   }
   return chosen;
@@ -264,8 +260,8 @@ std::string bit_layout(const InstructionDef& def) {
     if (bit.source < 0) {
       bits += bit.bit ? '1' : '0';
     } else if (static_cast<size_t>(bit.source) < def.operands.size()) {
-      bits += def.operands[static_cast<size_t>(bit.source)].text.substr(0, 1) +
-              std::to_string(bit.bit);
+      bits +=
+          def.operands[static_cast<size_t>(bit.source)].text.substr(0, 1) + std::to_string(bit.bit);
     }
   }
   return bits;

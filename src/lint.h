@@ -23,8 +23,8 @@ struct LintFinding {
 
 // How a model was asked for, and which of the checks that are off by default are on.
 struct LintSettings {
-  std::string inst;    // the instruction set named instead of the one wendrix finds
-  std::string source;  // the argument naming the source
+  std::string inst;       // the instruction set named instead of the one wendrix finds
+  std::string source;     // the argument naming the source
   bool fragment = false;  // an include file checked alone, without its program
   bool unused = false;
 };

@@ -135,7 +135,8 @@ void keep_symbols(ProgramModel& model) {
     if (!e.definedByLabel || e.valueKnown || e.equTree == kNoTree) continue;
     current_error = E_NONE;
     evaluate_expression(e.equTree);
-    if (current_error == E_SYMBOL_UNDEFINED) model.symbols[static_cast<size_t>(i)].waitsOn = error_symbol;
+    if (current_error == E_SYMBOL_UNDEFINED)
+      model.symbols[static_cast<size_t>(i)].waitsOn = error_symbol;
   }
   current_error = E_NONE;
   for (size_t i = 0; i < model.symbols.size(); ++i) {
@@ -155,9 +156,9 @@ void keep_files(ProgramModel& model, std::vector<int32_t>& file_of) {
     // failed), the rest of the file as it cuts pieces.
     ModelFile& file = model.files[static_cast<size_t>(index)];
     const SourceMap& read = *source_map(i);
-    auto past = std::upper_bound(
-        file.map.continuations.begin(), file.map.continuations.end(), read.pieces,
-        [](int32_t n, const SourceMap::Continuation& c) { return n < c.piece; });
+    auto past =
+        std::upper_bound(file.map.continuations.begin(), file.map.continuations.end(), read.pieces,
+                         [](int32_t n, const SourceMap::Continuation& c) { return n < c.piece; });
     std::vector<SourceMap::Continuation> joined = read.continuations;
     joined.insert(joined.end(), past, file.map.continuations.end());
     file.map.continuations = std::move(joined);
@@ -219,6 +220,7 @@ void build(const ModelRequest& request, ProgramModel& model, std::ostringstream&
   }
   if (model.instructionSet.empty()) return;
   model.isa = instruction_set();
+  if (request.source.empty()) return;  // the instruction set alone
   if (request.asWritten) {
     model.opened = open_source(request.source) == 0;
   } else {

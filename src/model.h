@@ -28,9 +28,9 @@ struct ModelStatement {
   int32_t piece;  // the assembler's line number: the piece of its file
   int32_t kind;   // a definition's index, or a StatementKind
   int32_t address;
-  int32_t labelSymbol;    // -1: none
-  int32_t firstOperand;   // in ProgramModel::operands
-  int32_t word;           // the word it stored in code memory, or -1
+  int32_t labelSymbol;   // -1: none
+  int32_t firstOperand;  // in ProgramModel::operands
+  int32_t word;          // the word it stored in code memory, or -1
   uint8_t operandCount;
   uint8_t addressKnown;
 };
@@ -45,11 +45,11 @@ struct ModelSymbol {
   std::string name;
   int32_t value = 0;
   bool known = false;
-  bool defined = false;  // by a label (else only used)
-  bool equ = false;      // that label's statement is an equ
+  bool defined = false;        // by a label (else only used)
+  bool equ = false;            // that label's statement is an equ
   bool hasExpression = false;  // an equ with an expression
   int32_t statement = -1;
-  int32_t waitsOn = -1;  // an equ without a value: the symbol its expression stopped at
+  int32_t waitsOn = -1;       // an equ without a value: the symbol its expression stopped at
   std::vector<int32_t> uses;  // statements whose operands name it, in order (once per name)
 };
 
@@ -80,8 +80,8 @@ struct ProgramModel {
   std::unordered_map<std::string_view, int32_t> symbolIndex;  // by name, letter case counting
   std::vector<uint16_t> code;  // kCodeWords words, kEmptyWord where nothing is stored
   std::vector<ModelReport> reports;
-  std::string stop;        // what a stop printed ("error reading [x]"), "" when none
-  int32_t stopFile = -1;   // the file it is about
+  std::string stop;       // what a stop printed ("error reading [x]"), "" when none
+  int32_t stopFile = -1;  // the file it is about
   int32_t stopPiece = 0;
   bool opened = false;    // the source opened
   bool resolved = false;  // pass 2 resolved every symbol, address and operand

@@ -156,9 +156,9 @@ std::string opened_path(const std::string& name) {
 
 EditorPlace editor_place(const SourceMap& map, int piece, int column) {
   // Continuations before the piece each joined a line to the one before it.
-  auto after = std::upper_bound(
-      map.continuations.begin(), map.continuations.end(), piece,
-      [](int n, const SourceMap::Continuation& c) { return n < c.piece; });
+  auto after =
+      std::upper_bound(map.continuations.begin(), map.continuations.end(), piece,
+                       [](int n, const SourceMap::Continuation& c) { return n < c.piece; });
   int joined = static_cast<int>(after - map.continuations.begin());
   EditorPlace place{piece - joined, std::max(column, 0)};
   if (after != map.continuations.begin() && (after - 1)->piece == piece) {
@@ -167,11 +167,33 @@ EditorPlace editor_place(const SourceMap& map, int piece, int column) {
   return place;
 }
 
+int piece_of(const SourceMap& map, EditorPlace place, int& column_in_piece) {
+  // Continuation i lies on line piece - (i + 1): lines never go down along the list.
+  const std::vector<SourceMap::Continuation>& c = map.continuations;
+  auto line_of = [&c](size_t i) { return c[i].piece - static_cast<int>(i) - 1; };
+  size_t first = 0, end = c.size();
+  while (first < end) {
+    size_t mid = (first + end) / 2;
+    if (line_of(mid) < place.line)
+      first = mid + 1;
+    else
+      end = mid;
+  }
+  int piece = place.line + static_cast<int>(first);
+  column_in_piece = place.column;
+  for (size_t i = first; i < c.size() && line_of(i) == place.line && c[i].offset <= place.column;
+       ++i) {
+    piece = c[i].piece;
+    column_in_piece = place.column - c[i].offset;
+  }
+  return piece;
+}
+
 std::string_view EditorText::line(int number) const {
   if (number < 1 || static_cast<size_t>(number) > starts.size()) return {};
   size_t start = starts[static_cast<size_t>(number) - 1];
   size_t end = static_cast<size_t>(number) < starts.size() ? starts[static_cast<size_t>(number)]
-                                                            : text.size();
+                                                           : text.size();
   if (end > start && text[end - 1] == '\n') --end;
   if (end > start && text[end - 1] == '\r') --end;
   return std::string_view(text).substr(start, end - start);

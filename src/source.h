@@ -160,6 +160,8 @@ struct SourceMap {
 // The editor's place of a column of a piece; a piece the map has not seen is placed as if every
 // piece after the last one seen were a line of its own.
 EditorPlace editor_place(const SourceMap& map, int piece, int column);
+// The inverse: the piece that holds a place of a line, and the place's column in it.
+int piece_of(const SourceMap& map, EditorPlace place, int& column_in_piece);
 
 // A file's text as an editor shows it: lines cut at each line feed, a carriage return before it
 // (or at the very end) not part of the line.

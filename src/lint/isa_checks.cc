@@ -67,8 +67,9 @@ void check_bit_tokens(const IsaCheck& d) {
         dash + 1 < text.size() && is_digit(text[dash + 1]) &&
         std::atoll(text.c_str() + 1) < std::atoll(text.c_str() + dash + 1)) {
       d.warn(tokens[t].column,
-             "bit range " + in_quotes(text) + " is written low-high and gives no bits; write it "
-             "high-low",
+             "bit range " + in_quotes(text) +
+                 " is written low-high and gives no bits; write it "
+                 "high-low",
              "isa-reversed-range");
     }
   }

@@ -204,7 +204,8 @@ ModelRequest model_request(std::ostream& out, const Options& o, bool& fragment) 
 void print_deps(std::ostream& out, const Options& o, const ProgramModel& model) {
   std::string base = base_name_of(o.source);
   out << base << ".hex " << base << ".lst:";
-  for (int32_t i = 0; i < model.sourceFiles; ++i) out << ' ' << model.files[static_cast<size_t>(i)].name;
+  for (int32_t i = 0; i < model.sourceFiles; ++i)
+    out << ' ' << model.files[static_cast<size_t>(i)].name;
   out << ' ' << model.instructionSet << '\n';
 }
 
@@ -228,7 +229,7 @@ void lint_model(const ProgramModel& model, const LintSettings& settings, Finding
   std::set<int> symbols_in_errors;
   add_reports(model, findings, settings.fragment, symbols_in_errors);
   if (!model.opened) {
-    if (!model.instructionSet.empty()) {
+    if (!model.instructionSet.empty() && !settings.source.empty()) {
       // What wendrix cannot open is the error wendrix reports, at the file it names.
       std::string name = base_name_of(settings.source) + ".asm";
       add_finding(findings, name, EditorPlace{}, LINT_ERROR,
@@ -282,7 +283,6 @@ int run_lint(const std::vector<std::string>& args, std::ostream& out) {
         << (o.inst.empty() ? "inst.dat, " + second_instruction_path(o.args[0]) : o.inst) << ")\n";
     return 1;
   }
-  if (!model.opened) return 1;
   if (o.summary && model.resolved) print_summary(out, model);
   auto count = [&counts](LintSeverity s) {
     return std::to_string(counts[s]) + " " + kSeverityNames[s] + (counts[s] == 1 ? "" : "s");

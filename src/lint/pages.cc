@@ -165,7 +165,8 @@ void check_pages(const ProgramModel& model, const PageSelection& p, Findings& fi
       continue;
     }
     StatementTexts texts = statement_texts(model, s);
-    add_at_piece(findings, s.file, s.piece, texts.operandColumns.empty() ? -1 : texts.operandColumns[0],
-                 LINT_WARNING, message, "page");
+    add_at_piece(findings, s.file, s.piece,
+                 texts.operandColumns.empty() ? -1 : texts.operandColumns[0], LINT_WARNING, message,
+                 "page");
   }
 }

@@ -51,8 +51,9 @@ std::string why_undefined(const ProgramModel& model, int symbol) {
   for (;;) {
     const ModelSymbol& entry = model.symbols[static_cast<size_t>(chain.back())];
     if (!entry.defined) {
-      return chain.size() == 1 ? "it is never defined"
-                               : "it waits on " + in_quotes(entry.name) + ", which is never defined";
+      return chain.size() == 1
+                 ? "it is never defined"
+                 : "it waits on " + in_quotes(entry.name) + ", which is never defined";
     }
     if (!entry.hasExpression) {
       return in_quotes(entry.name) + " is a label that never gets an address (no org before it?)";
@@ -101,8 +102,8 @@ std::vector<int32_t> replaced_words(const ProgramModel& model) {
   return replaces;
 }
 
-std::string warning_detail(const ProgramModel& model, const ModelReport& r,
-                           const ModelStatement* s, const std::vector<int32_t>& replaces) {
+std::string warning_detail(const ProgramModel& model, const ModelReport& r, const ModelStatement* s,
+                           const std::vector<int32_t>& replaces) {
   const ModelOperand* target = s ? statement_operand(model, *s, 0) : nullptr;
   if (r.code == E_CALL_SECOND_HALF && target && target->expression) {
     return "a call reaches only the first half of each page; the target " +
@@ -134,14 +135,14 @@ void add_report(const ProgramModel& model, Findings& findings, const ModelReport
   std::string_view piece = piece_text(model, r.file, r.piece);
   bool readable = r.file >= 0 && model.files[static_cast<size_t>(r.file)].readable &&
                   r.piece >= 1 && r.piece <= model.files[static_cast<size_t>(r.file)].map.pieces;
-  const ModelStatement* s = r.statement >= 0 ? &model.statements[static_cast<size_t>(r.statement)]
-                                             : nullptr;
+  const ModelStatement* s =
+      r.statement >= 0 ? &model.statements[static_cast<size_t>(r.statement)] : nullptr;
   std::string text(readable ? piece : std::string_view());
   split_line(text);
   SplitLine split = split_result();
   // The column of the mnemonic, as the piece writes it.
-  size_t at = split.mnemonic.empty() ? std::string::npos
-                                     : text.find(split.mnemonic, split.label.size());
+  size_t at =
+      split.mnemonic.empty() ? std::string::npos : text.find(split.mnemonic, split.label.size());
   int mnemonic_column = readable && at != std::string::npos ? static_cast<int>(at) : -1;
   if (r.warning) {
     const char* check = warning_check(r.code);

@@ -82,10 +82,10 @@ void check_label(const ProgramModel& model, Findings& findings, int32_t file, in
                      "with ;",
                  "unnamable-label");
   } else if (starts_with_reserved_word(s.label) && reserved_word(s.label) < 0) {
-    add_at_piece(findings, file, piece, 0, LINT_WARNING,
-                 in_quotes(s.label) +
-                     " starts with a reserved word: no expression can name it; rename it",
-                 "reserved-prefix");
+    add_at_piece(
+        findings, file, piece, 0, LINT_WARNING,
+        in_quotes(s.label) + " starts with a reserved word: no expression can name it; rename it",
+        "reserved-prefix");
   }
 }
 
@@ -172,8 +172,7 @@ void check_configuration(const ProgramModel& model, Findings& findings) {
     } else if (static_cast<uint32_t>(entry.value) > 0xFFF) {
       add_at_piece(findings, s.file, s.piece, 0, LINT_WARNING,
                    "the configuration value " + hex(static_cast<uint32_t>(entry.value)) +
-                       " is wider than 12 bits: the word is written as " +
-                       hex(entry.value & 0xFFF),
+                       " is wider than 12 bits: the word is written as " + hex(entry.value & 0xFFF),
                    "config-width");
     }
   }
@@ -208,8 +207,7 @@ void check_unused(const ProgramModel& model, Findings& findings,
       continue;
     }
     add_at_piece(findings, s.file, s.piece, 0, LINT_NOTE,
-                 (s.kind == KIND_EQU ? "constant " : "label ") + in_quotes(name) +
-                     " is never used",
+                 (s.kind == KIND_EQU ? "constant " : "label ") + in_quotes(name) + " is never used",
                  "unused");
   }
 }
@@ -242,7 +240,8 @@ void check_empty_start(const ProgramModel& model, Findings& findings) {
     if (s.kind != KIND_ORG) continue;
     add_at_piece(findings, s.file, s.piece, 0, LINT_WARNING,
                  "address 0 holds nothing: the program's first word is at " +
-                     hex(s.addressKnown ? s.address : 0) + "; put the start of the program at org 0",
+                     hex(s.addressKnown ? s.address : 0) +
+                     "; put the start of the program at org 0",
                  "empty-start");
     return;
   }

@@ -8,7 +8,7 @@
 #include "lint/pages.h"
 
 struct SourceCheckOptions {
-  bool unused = false;                       // the unused check is on
+  bool unused = false;                     // the unused check is on
   const std::set<int>* symbols_in_errors;  // names an error is already about
 };
 

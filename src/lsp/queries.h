@@ -1,0 +1,26 @@
+// The editor's questions about a place in a file, answered from the program's model.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "lsp/workspace.h"
+
+// A place in a file as the editor names it (line and character from 0), with its line's text.
+struct Place {
+  std::string path;
+  int line = 0, character = 0;
+  std::string text;
+};
+// The place a request's parameters name, or nothing when they name none in the file's text.
+std::optional<Place> place_of(const Server& server, const json& params);
+
+json hover(const Program& p, const Place& at);
+json definition(const Program& p, const Place& at);
+json references(const Program& p, const Place& at);
+json completion(const Program& p, const Place& at);
+json document_symbols(const Program& p, const std::string& path);
+
+json range(int line, int character, int length);
+json location(const std::string& file, int line, int character = 0, int length = 0);
+std::string hex3(int64_t value);
