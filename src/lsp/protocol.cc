@@ -20,20 +20,18 @@ bool read_piece(MessageReader& r, size_t max, std::string& out) {
     r.pending.erase(0, take);
     if (out.back() == '\n' || out.size() == max) return true;
   }
-  char buffer[4096];
+  // A byte at a time from the stream's buffer: a read never looks past the byte it needs, as a
+  // look ahead would wait for the client's next message.
+  std::streambuf* buffer = r.in->rdbuf();
   while (out.size() < max) {
-    std::streamsize want =
-        static_cast<std::streamsize>(std::min(sizeof buffer, max - out.size() + 1));
-    r.in->get(buffer, want, '\n');
-    out.append(buffer, static_cast<size_t>(r.in->gcount()));
-    if (r.in->eof() || r.in->bad()) break;
-    r.in->clear();  // get stores nothing, and fails, when a line feed comes next
-    if (r.in->peek() == '\n' && out.size() < max) {
-      out += static_cast<char>(r.in->get());
+    int c = buffer->sbumpc();
+    if (c == std::char_traits<char>::eof()) {
+      r.in->setstate(std::ios::eofbit);
       break;
     }
+    out += static_cast<char>(c);
+    if (c == '\n') break;
   }
-  r.in->clear(r.in->rdstate() & std::ios::eofbit);
   return !out.empty();
 }
 
