@@ -100,10 +100,15 @@ def memory(build, megabytes):
     with tempfile.TemporaryDirectory() as d:
         with open(os.path.join(d, "inst.dat"), "w") as f:
             f.write("nop : 000000000000\nmovlw k8 : 1100 k7-0\ngoto k9 : 101 k8-0\n")
+        # A program as large firmware grows: code that fills the memory, then a register and
+        # constant map and its commentary, which is what a document of this size mostly is.
         body = ["__FUSE equ 0", "__FUSEX equ 0", "\torg 0"]
-        size, i = 0, 0
+        body += ["l%d\tmovlw\t%d\t; step %d" % (i, i % 256, i) if i % 4 else "\tgoto\tl%d" % (i + 1)
+                 for i in range(2047)] + ["l2047\tnop"]
+        size, i = sum(len(line) + 1 for line in body), 0
         while size < megabytes << 20:
-            line = "l%d\tmovlw\t%d\t; a comment" % (i, i % 256) if i % 4 else "\tnop"
+            line = ("c%d\tequ\t$%x\t; constant %d of the map" % (i, i & 0xFFF, i) if i % 3
+                    else "; the map, part %d: what each constant below is for" % i)
             body.append(line)
             size += len(line) + 1
             i += 1

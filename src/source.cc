@@ -17,7 +17,8 @@ namespace {
 struct IncludeLevel {
   std::unique_ptr<TextFile> file;
   int savedLine = 0;
-  int32_t nameIndex = 0;  // its name's entry in the file-name table
+  int32_t nameIndex = 0;     // its name's entry in the file-name table
+  SourceMap* map = nullptr;  // beside that name
 };
 
 IncludeLevel g_levels[kMaxIncludeDepth];
@@ -268,8 +269,7 @@ int open_source(const std::string& path) {
   std::unique_ptr<TextFile> file = open_text_file(path);
   if (!file) return 1;
   g_file_names.push_back(path);
-  g_maps.emplace_back();
-  g_levels[0] = IncludeLevel{std::move(file), 0, 0};
+  g_levels[0] = IncludeLevel{std::move(file), 0, 0, &g_maps.emplace_back()};
   g_file = &g_file_names.back();
   g_file_index = 0;
   g_line_number = 0;
@@ -303,7 +303,7 @@ int read_statement() {
     // An endless input (a device) must not overflow the count: it wraps like every int here.
     g_line_number = static_cast<int>(static_cast<unsigned>(g_line_number) + 1u);
     if (got == READ_ERROR) read_failed(*g_file);
-    if (got == READ_LINE) g_maps[static_cast<size_t>(g_file_index)].note(*level.file);
+    if (got == READ_LINE) level.map->note(*level.file);
     if (got == READ_END) {
       if (g_depth == 0) return 1;
       level.file.reset();
@@ -334,10 +334,9 @@ int read_statement() {
       return 1;
     }
     g_file_names.push_back(name);
-    g_maps.emplace_back();
     ++g_depth;
     g_file_index = static_cast<int32_t>(g_file_names.size() - 1);
-    g_levels[g_depth] = IncludeLevel{std::move(file), 0, g_file_index};
+    g_levels[g_depth] = IncludeLevel{std::move(file), 0, g_file_index, &g_maps.emplace_back()};
     g_file = &g_file_names.back();
     g_line_number = 0;
   }

@@ -152,6 +152,7 @@ struct SourceMap {
   // Counts the piece just read from `file`.
   void note(const TextFile& file) {
     ++pieces;
+    if (!midLine && file.ended) return;  // nearly every line: one whole piece
     if (midLine) continuations.push_back({pieces, offset});
     offset = midLine ? offset + static_cast<int32_t>(file.taken) : static_cast<int32_t>(file.taken);
     midLine = !file.ended;

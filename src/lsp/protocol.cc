@@ -143,6 +143,13 @@ void reply(std::ostream& out, const json& id, const json& result) {
   send_message(out, {{"jsonrpc", "2.0"}, {"id", id}, {"result", result}});
 }
 
+void reply_text(std::ostream& out, const json& id, const std::string& result) {
+  std::string body = "{\"id\":" + id.dump(-1, ' ', false, json::error_handler_t::replace) +
+                     ",\"jsonrpc\":\"2.0\",\"result\":" + result + "}";
+  out << "Content-Length: " << body.size() << "\r\n\r\n" << body;
+  out.flush();
+}
+
 void reply_error(std::ostream& out, const json& id, int code, const std::string& message) {
   send_message(out,
                {{"jsonrpc", "2.0"}, {"id", id}, {"error", {{"code", code}, {"message", message}}}});

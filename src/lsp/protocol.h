@@ -37,6 +37,8 @@ bool nested_too_deeply(const std::string& body);
 
 void send_message(std::ostream& out, const json& message);
 void reply(std::ostream& out, const json& id, const json& result);
+// An answer whose result is already JSON text.
+void reply_text(std::ostream& out, const json& id, const std::string& result);
 void reply_error(std::ostream& out, const json& id, int code, const std::string& message);
 
 // file:// URIs and the paths they name.

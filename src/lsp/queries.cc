@@ -234,27 +234,35 @@ json completion(const Program& p, const Place& at) {
   return items;
 }
 
-json document_symbols(const Program& p, const std::string& path) {
-  json symbols = json::array();
+std::string document_symbols(const Program& p, const std::string& path) {
+  // Written out directly: a file of thousands of labels would otherwise make thousands of small
+  // JSON objects to be written and freed again.
+  std::string out = "[";
   int32_t file = file_index(p, path);
-  if (file < 0 || file >= p.model.sourceFiles) return symbols;
+  if (file < 0 || file >= p.model.sourceFiles) return out + "]";
+  auto symbol = [&out](const std::string& name, int kind, int line, int length,
+                       const std::string& detail) {
+    std::string r = "{\"start\":{\"line\":" + std::to_string(line) +
+                    ",\"character\":0},\"end\":{\"line\":" + std::to_string(line) +
+                    ",\"character\":" + std::to_string(length) + "}}";
+    if (out.size() > 1) out += ',';
+    out += "{\"name\":" + json(name).dump(-1, ' ', false, json::error_handler_t::replace) +
+           ",\"kind\":" + std::to_string(kind);
+    if (!detail.empty()) out += ",\"detail\":\"" + detail + "\"";
+    out += ",\"range\":" + r + ",\"selectionRange\":" + r + "}";
+  };
   for (int32_t index : p.model.statementsOf[static_cast<size_t>(file)]) {
     const ModelStatement& s = p.model.statements[static_cast<size_t>(index)];
-    const ModelSymbol* symbol =
+    const ModelSymbol* label =
         s.labelSymbol >= 0 ? &p.model.symbols[static_cast<size_t>(s.labelSymbol)] : nullptr;
     int line = statement_place(p.model, s).line - 1;
-    json r = range(line, 0, symbol ? static_cast<int>(symbol->name.size()) : 0);
+    int length = label ? static_cast<int>(label->name.size()) : 0;
     if (s.kind == KIND_ORG) {
-      std::string name = s.addressKnown ? "org " + hex3(s.address) : "org";
-      symbols.push_back({{"name", name}, {"kind", 3}, {"range", r}, {"selectionRange", r}});
+      symbol(s.addressKnown ? "org " + hex3(s.address) : "org", 3, line, length, "");
     }
-    if (!symbol) continue;
-    json item = {{"name", symbol->name},
-                 {"kind", s.kind == KIND_EQU ? 14 : 12},
-                 {"range", r},
-                 {"selectionRange", r}};
-    if (symbol->known) item["detail"] = hex3(static_cast<uint32_t>(symbol->value));
-    symbols.push_back(item);
+    if (!label) continue;
+    symbol(label->name, s.kind == KIND_EQU ? 14 : 12, line, length,
+           label->known ? hex3(static_cast<uint32_t>(label->value)) : "");
   }
-  return symbols;
+  return out + "]";
 }

@@ -19,7 +19,8 @@ json hover(const Program& p, const Place& at);
 json definition(const Program& p, const Place& at);
 json references(const Program& p, const Place& at);
 json completion(const Program& p, const Place& at);
-json document_symbols(const Program& p, const std::string& path);
+// The symbols of a file, as the JSON text of the answer.
+std::string document_symbols(const Program& p, const std::string& path);
 
 json range(int line, int character, int length);
 json location(const std::string& file, int line, int character = 0, int length = 0);

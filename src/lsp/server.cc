@@ -28,19 +28,19 @@ std::string document_path(const json& params) {
 void open_or_change(Server& server, const json& params) {
   std::string path = document_path(params);
   if (path.empty()) return;
-  std::string text;
+  const std::string* text;
   if (params.contains("contentChanges")) {
     const json& changes = params.at("contentChanges");
     if (!changes.is_array() || changes.empty()) return;
-    text = changes.back().at("text").get<std::string>();
+    text = &changes.back().at("text").get_ref<const std::string&>();
   } else {
-    text = params.at("textDocument").at("text").get<std::string>();
+    text = &params.at("textDocument").at("text").get_ref<const std::string&>();
   }
   std::string& open = server.documents[path];
-  if (!params.contains("contentChanges") || include_lines(open) != include_lines(text)) {
+  if (!params.contains("contentChanges") || include_lines(open) != include_lines(*text)) {
     server.program_of.clear();
   }
-  open = std::move(text);
+  open = *text;
   recheck(server, path);
 }
 
@@ -50,7 +50,8 @@ void handle(Server& server, const json& message) {
   const std::string method = message.value("method", "");
   const bool request = message.contains("id");
   const json id = request ? message["id"] : json();
-  const json params = message.value("params", json::object());
+  static const json kNoParams = json::object();
+  const json& params = message.contains("params") ? message["params"] : kNoParams;
   if (server.shut_down) {
     // After shutdown only exit is understood.
     if (request) reply_error(out, id, kInvalidRequest, "the server is shut down");
@@ -116,9 +117,11 @@ void handle(Server& server, const json& message) {
   if (method == "textDocument/documentSymbol" || method == "textDocument/semanticTokens/full") {
     std::string path = document_path(params);
     const Program& p = program_for(server, path, false);
-    reply(out, id,
-          method == "textDocument/documentSymbol" ? document_symbols(p, path)
-                                                  : semantic_tokens(server, p, path));
+    if (method == "textDocument/documentSymbol") {
+      reply_text(out, id, document_symbols(p, path));
+    } else {
+      reply(out, id, semantic_tokens(server, p, path));
+    }
     return;
   }
   reply_error(out, id, kMethodNotFound, "no method " + method);
@@ -140,6 +143,7 @@ int serve_lsp(std::istream& in, std::ostream& out) {
       continue;
     }
     json message = json::parse(body, nullptr, false);
+    std::string().swap(body);  // a large document is held by the message now, not twice
     if (message.is_discarded()) {
       reply_error(out, nullptr, kParseError, "the message is not JSON");
       continue;
