@@ -3,6 +3,7 @@
 // messages among the good ones. Every expected answer is worked out from the files below, and
 // compared whole.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <nlohmann/json.hpp>
@@ -238,6 +239,83 @@ TEST(LanguageServer, SessionOverAProgramOfFourFiles) {
   EXPECT_EQ(json(files),
             json::parse(with_uris(
                 R"(["@code.inc","@deep.inc","@inst.dat","@main.asm","@regs.inc"])", uri)));
+}
+
+// A client that makes every framing mistake, JSON that nests too deeply, messages that are no
+// requests, reads that fail and a FIFO in the workspace; between them, questions about a program
+// with a line of over 1022 characters, whose later lines must keep their editor positions. Each
+// mistake costs at most the message it is in: the next one is answered.
+TEST(LanguageServer, HostileTrafficAndPositionsAfterALongLine) {
+  ScratchDir dir;
+  dir.write("inst.dat", "nop : 000000000000\ngoto k9 : 101 k8-0\n");
+  // Line 3 (from 0) is 1037 characters: its second piece starts with a tab and is a comment.
+  dir.write("main.asm", "__FUSE\tequ\t0\n__FUSEX\tequ\t0\n\torg\t0\n; " + std::string(1020, 'x') +
+                            "\t; more comment\nloop\tgoto\tloop\n\tnop\n");
+  ASSERT_EQ(mkfifo((dir.path + "/pipe.asm").c_str(), 0600), 0);
+  const std::string root = fs::canonical(dir.path).string();
+  const std::string main_uri = "file://" + root + "/main.asm";
+  auto request = [](int id, const char* method, const std::string& uri, int line, int character) {
+    json params = {{"textDocument", {{"uri", uri}}}};
+    if (line >= 0) params["position"] = {{"line", line}, {"character", character}};
+    return json{{"jsonrpc", "2.0"}, {"id", id}, {"method", method}, {"params", params}}.dump();
+  };
+  std::string too_short = request(2, "textDocument/hover", main_uri, 4, 6);
+  std::string in =
+      frame(R"({"jsonrpc":"2.0","id":1,"method":"initialize","params":{"rootUri":"file://)" + root +
+            R"("}})") +
+      "Content-Length: 10\r\n\r\n" + too_short +  // the rest of it runs into the next header
+      frame(request(3, "textDocument/hover", "file:///etc", 0, 0)) +
+      // Longer than its body: the body ends where the next header starts.
+      "Content-Length: 400\r\n\r\n" + R"({"jsonrpc":"2.0","id":4,"method":"workspace/nothing"})" +
+      frame(request(5, "textDocument/hover", main_uri, 4, 6)) +
+      "Content-Length: 99999999999999999999\r\n\r\n" + request(6, "shutdown", "", -1, 0) +
+      frame(request(7, "textDocument/definition", main_uri, 4, 11)) +
+      "Content-Type: nothing\r\n\r\n" + request(8, "shutdown", "", -1, 0) +
+      "X-Long: " + std::string(10000, 'a') + "\r\n" +
+      frame(request(9, "textDocument/documentSymbol", main_uri, -1, 0)) +
+      frame(std::string(100000, '[') + std::string(100000, ']')) + frame("42") + frame("[1,2]") +
+      frame(request(10, "textDocument/hover", "file:///proc/self/mem", 0, 0)) +
+      frame(request(11, "textDocument/documentSymbol", "file://" + root + "/pipe.asm", -1, 0)) +
+      frame(request(12, "shutdown", "", -1, 0)) +
+      frame(request(13, "textDocument/hover", main_uri, 4, 6)) +
+      frame(R"({"jsonrpc":"2.0","method":"exit"})");
+  dir.write("in.bin", in);
+  std::string lsp = (fs::path(WENDRIX_EXE).parent_path() / "wendrix-lsp").string();
+  RunResult r = run_shell(dir, "timeout 60 " + lsp + " < in.bin > out.bin; echo $?");
+  EXPECT_EQ(r.out, "0\n");
+
+  std::vector<json> answers;
+  for (json m : messages_of(dir.read("out.bin"))) {
+    m.erase("jsonrpc");
+    if (m.contains("error")) m["error"].erase("message");
+    answers.push_back(m);
+  }
+  const std::string goto_hover =
+      R"({"contents":{"kind":"markdown","value":"**goto** at 0x000, word `a00`\n\ninst.dat line 2: `goto k9`\n\nbits: `1 0 1 k8 k7 k6 k5 k4 k3 k2 k1 k0`"}})";
+  const std::string line4 = R"({"start":{"line":4,"character":0},"end":{"line":4,"character":4}})";
+  EXPECT_EQ(json(answers), json::parse(R"([
+    {"id":1,"result":)" + answers[0]["result"].dump() +
+                                       R"(},
+    {"id":null,"error":{"code":-32700}},
+    {"id":3,"result":null},
+    {"id":4,"error":{"code":-32601}},
+    {"id":5,"result":)" + goto_hover + R"(},
+    {"id":7,"result":{"uri":")" + main_uri +
+                                       R"(","range":)" + line4 + R"(}},
+    {"id":9,"result":[
+      {"name":"__FUSE","kind":14,"detail":"0x000","range":{"start":{"line":0,"character":0},"end":{"line":0,"character":6}},"selectionRange":{"start":{"line":0,"character":0},"end":{"line":0,"character":6}}},
+      {"name":"__FUSEX","kind":14,"detail":"0x000","range":{"start":{"line":1,"character":0},"end":{"line":1,"character":7}},"selectionRange":{"start":{"line":1,"character":0},"end":{"line":1,"character":7}}},
+      {"name":"org 0x000","kind":3,"range":{"start":{"line":2,"character":0},"end":{"line":2,"character":0}},"selectionRange":{"start":{"line":2,"character":0},"end":{"line":2,"character":0}}},
+      {"name":"loop","kind":12,"detail":"0x000","range":)" +
+                                       line4 + R"(,"selectionRange":)" + line4 + R"(}]},
+    {"id":null,"error":{"code":-32600}},
+    {"id":null,"error":{"code":-32600}},
+    {"id":null,"error":{"code":-32600}},
+    {"id":10,"result":null},
+    {"id":11,"result":[]},
+    {"id":12,"result":null},
+    {"id":13,"error":{"code":-32600}}
+  ])"));
 }
 
 }  // namespace

@@ -14,6 +14,7 @@ namespace fs = std::filesystem;
 // huge tree costs a bounded time, and a failing scan (too many open files) ends the scan only.
 constexpr int kMaxScanDepth = 12;
 constexpr size_t kMaxCandidates = 2000;
+constexpr int kMaxScanEntries = 20000;
 
 // The files a program includes, as wendrix would open them from its directory.
 std::vector<std::string> includes_of(const Server& server, const std::string& dir,
@@ -42,8 +43,9 @@ void find_sources(const std::string& where, std::vector<std::string>& candidates
   std::error_code error;
   if (where.empty() || !fs::is_directory(where, error)) return;
   fs::recursive_directory_iterator it(where, fs::directory_options::skip_permission_denied, error);
+  int entries = 0;
   for (; !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
-    if (candidates.size() > kMaxCandidates) return;
+    if (candidates.size() > kMaxCandidates || ++entries > kMaxScanEntries) return;
     if (it.depth() >= kMaxScanDepth) it.disable_recursion_pending();
     std::error_code unreadable;
     std::string name = it->path().string();
