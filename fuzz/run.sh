@@ -12,7 +12,9 @@ CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DWENDRIX_SMALL_BLOCKS="${FUZZ_SMALL_BLOCKS:-ON}" >/dev/null
 targets="fuzz_assembler fuzz_expression fuzz_pass2"
 # The language server's reader, when nlohmann-json is there to build it.
-if grep -q '^nlohmann_json_DIR:PATH=/' "$build/CMakeCache.txt"; then targets="$targets fuzz_lsp"; fi
+if grep -q '^nlohmann_json_DIR:PATH=/' "$build/CMakeCache.txt"; then
+  targets="$targets fuzz_lsp fuzz_lsp_session"
+fi
 cmake --build "$build" -j2 --target $targets
 
 # Seeds: the example programs (with and without their instruction set) and operand texts.
@@ -32,6 +34,12 @@ mkdir -p "$build/corpus/lsp"
 printf 'Content-Length: 52\r\n\r\n{"jsonrpc":"2.0","id":1,"method":"initialize","params":{}}' \
   > "$build/corpus/lsp/initialize"
 printf 'Content-Length: 3\r\n\r\n{}}Content-Type: x\r\n\r\n' > "$build/corpus/lsp/broken"
+# Sessions: the counter example's instruction set, its program, one include file, then messages.
+mkdir -p "$build/corpus/lsp_session"
+{ cat examples/counter/inst.dat; printf '\n%%%%\n'; cat examples/counter/counter.asm
+  printf '\n%%%%\n'; cat examples/counter/regs.inc; printf '\n%%%%\n'
+  printf '\000\005\006\001\010\003\102\000\000\006\001\001\004\000\000\011\040\060'
+} > "$build/corpus/lsp_session/counter"
 for target in $targets; do
   corpus="$build/corpus/${target#fuzz_}"
   echo "== $target for ${seconds}s"
