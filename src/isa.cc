@@ -252,6 +252,21 @@ bool fits_field(int32_t value, uint32_t mask, int top) {
   return value < 0 && (v & ~mask & ~above) == 0 && (~v & above) == 0;
 }
 
+uint32_t encode_word(const InstructionDef& def, const int32_t* values) {
+  uint32_t word = 0;
+  for (int b = 0; b < def.bitCount; ++b) {
+    const BitSource& bit = def.bits[b];
+    word <<= 1;
+    if (bit.source < 0) {
+      word |= bit.bit & 1u;
+    } else if (bit.source < kMaxOperandValues && bit.bit < 32) {
+      // A 32-bit value has no bit 32 or above.
+      word |= (static_cast<uint32_t>(values[bit.source]) >> bit.bit) & 1u;
+    }
+  }
+  return word;
+}
+
 std::string bit_layout(const InstructionDef& def) {
   std::string bits;
   for (int b = 0; b < def.bitCount; ++b) {

@@ -96,6 +96,12 @@ uint32_t field_mask(const InstructionDef& def, int operand, int& top);
 // (every bit above the field's top set, and no bit the field leaves out below it): -1 fits an
 // 8-bit field, 256 does not.
 bool fits_field(int32_t value, uint32_t mask, int top);
+// The word a definition gives for its operands' values (a literal position's value is 0): each
+// bit token, most significant first, is a constant or a bit of an operand's value (0 for a bit
+// number of 32 or more).
+// `values` holds kMaxOperandValues entries.
+constexpr int kMaxOperandValues = 16;
+uint32_t encode_word(const InstructionDef& def, const int32_t* values);
 // The definition's bits, most significant first, as its line writes them: "1 1 0 k7 k6 ...".
 std::string bit_layout(const InstructionDef& def);
 

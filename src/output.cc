@@ -157,6 +157,7 @@ void encode_program() {
 int encode_statement(const StatementRecord& s) {
   const InstructionDef& def = instruction_table()[static_cast<size_t>(s.kind)];
   // Literal positions, and a definition without operands, count as 0 wherever a value is used.
+  static_assert(kMaxOperandValues == kMaxOperands);
   int32_t values[kMaxOperands] = {};
   for (int k = 0; k < def.operandCount && k < kMaxOperands; ++k) {
     if (!def.operands[static_cast<size_t>(k)].isNumeric) continue;
@@ -176,17 +177,7 @@ int encode_statement(const StatementRecord& s) {
     values[k] = expr_node(operand.tree).value;
   }
 
-  uint32_t word = 0;
-  for (int b = 0; b < def.bitCount; ++b) {
-    const BitSource& bit = def.bits[b];
-    word <<= 1;
-    if (bit.source < 0) {
-      word |= bit.bit & 1u;
-    } else if (bit.source < kMaxOperands && bit.bit < 32) {
-      // A 32-bit value has no bit 32 or above.
-      word |= (static_cast<uint32_t>(values[bit.source]) >> bit.bit) & 1u;
-    }
-  }
+  uint32_t word = encode_word(def, values);
 
   write_code_line(s, word);
 
