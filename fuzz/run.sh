@@ -10,7 +10,7 @@ build=build-fuzz
 CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DWENDRIX_TESTS=OFF -DWENDRIX_FUZZ=ON -DWENDRIX_SANITIZE=address,undefined \
   -DWENDRIX_SMALL_BLOCKS="${FUZZ_SMALL_BLOCKS:-ON}" >/dev/null
-targets="fuzz_assembler fuzz_expression fuzz_pass2"
+targets="fuzz_assembler fuzz_expression fuzz_pass2 fuzz_disassembler"
 # The language server's reader, when nlohmann-json is there to build it.
 if grep -q '^nlohmann_json_DIR:PATH=/' "$build/CMakeCache.txt"; then
   targets="$targets fuzz_lsp fuzz_lsp_session"
@@ -25,6 +25,12 @@ for f in examples/*.asm fuzz/seeds/*.asm; do
   { cat examples/inst.dat; printf '%%%%\n'; cat "$f"; } > "$build/corpus/assembler/$(basename "$f").both"
 done
 cp "$build"/corpus/assembler/* "$build/corpus/pass2/"
+# The disassembler's: an instruction set, then words (two bytes each, low byte first).
+mkdir -p "$build/corpus/disassembler"
+for isa in examples/inst.dat examples/counter/inst.dat; do
+  { cat "$isa"; printf '\n%%%%\n'; head -c 256 examples/blink.asm; } \
+    > "$build/corpus/disassembler/$(basename "$(dirname "$isa")")"
+done
 for e in "(a+1)*-b" "8-4-2" "H'1F'+\$10<<2" "x + DSTART" "-2147483648/-1" "((5))" "1)+(2" "~-~x%0"; do
   printf '%s' "$e" > "$build/corpus/expression/$(printf '%s' "$e" | md5sum | cut -c1-12)"
 done

@@ -72,6 +72,16 @@ bool disassemble(const InstructionSet& set, const MemoryImage& image, const Addr
       return false;
     }
   }
+  // The source says org and equ: an instruction set that takes them for instructions of one
+  // operand leaves it no way to.
+  for (const char* directive : {"org", "equ"}) {
+    std::vector<std::string_view> operand = {"$0"};
+    if (!listing && match_instruction(set, directive, operand) >= 0) {
+      error = std::string("the instruction set defines '") + directive +
+              "' as an instruction: a source cannot place code or name a value";
+      return false;
+    }
+  }
   // Every word decoded first: a word no definition gives stops it before anything is written.
   std::vector<DecodedWord> decoded(kCodeWords);
   for (int32_t a = 0; a < kCodeWords; ++a) {
