@@ -99,6 +99,11 @@ bool fits_field(int32_t value, uint32_t mask, int top);
 // The word a definition gives for its operands' values (a literal position's value is 0): each
 // bit token, most significant first, is a constant or a bit of an operand's value (0 for a bit
 // number of 32 or more).
+// The words of code memory an instruction of this definition takes: 0 for one of no bits (its
+// word is stored where it stands, under the next instruction), else 1.
+inline uint32_t words_taken(const InstructionDef& def) {
+  return static_cast<uint32_t>((def.bitCount + kMaxInstructionBits - 1) / kMaxInstructionBits);
+}
 // `values` holds kMaxOperandValues entries.
 constexpr int kMaxOperandValues = 16;
 uint32_t encode_word(const InstructionDef& def, const int32_t* values);

@@ -271,8 +271,7 @@ void assign_address(StatementRecord& s, CounterState& counter, bool& progress) {
   // The counter wraps like every other 32-bit value.
   uint32_t step = 0;
   if (s.kind >= 0) {
-    step = static_cast<uint32_t>((instruction_table()[static_cast<size_t>(s.kind)].bitCount + 11) /
-                                 12);
+    step = words_taken(instruction_table()[static_cast<size_t>(s.kind)]);
   } else if (s.kind == KIND_DS) {
     step = static_cast<uint32_t>(expr_node(statement_operands(s)[0].tree).value);
   }

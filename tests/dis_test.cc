@@ -12,7 +12,7 @@ namespace {
 namespace fs = std::filesystem;
 
 const char* const kIsa =
-    "nop : 000000000000\nmovlw k8 : 1100 k7-0\nadd f5 \"w\" : 000111 0 f4-0\n"
+    "none :\nnop : 000000000000\nmovlw k8 : 1100 k7-0\nadd f5 \"w\" : 000111 0 f4-0\n"
     "add f5 d1 : 000111 d0 f4-0\ngoto k9 : 101 k8-0\ncall k8 : 1001 k7-0\ndw k12 : k11-0\n";
 
 // The test's own Intel HEX writer: one record per word, each checksum worked out.
@@ -41,8 +41,9 @@ std::string dis(const ScratchDir& dir, const std::string& args) {
   return "status " + std::to_string(r.status) + "\n" + r.out + "stderr: " + dir.read("err.txt");
 }
 
-// goto 3, movlw $2A, add in both forms (the literal one first), call 2, then after a gap a nop,
-// a word only dw gives, and a goto to an address that holds no code.
+// (A definition of no bits, which takes no word, gives none of them.) goto 3, movlw $2A, add in
+// both forms (the literal one first), call 2, then after a gap a nop, a word only dw gives, and a
+// goto to an address that holds no code.
 const std::map<unsigned, unsigned> kImage = {{0x000, 0xA03}, {0x001, 0xC2A}, {0x002, 0x1C6},
                                              {0x003, 0x1E6}, {0x004, 0x902}, {0x010, 0x000},
                                              {0x011, 0x3FF}, {0x012, 0xB10}};
