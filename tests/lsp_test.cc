@@ -251,7 +251,14 @@ TEST(LanguageServer, HostileTrafficAndPositionsAfterALongLine) {
   // Line 3 (from 0) is 1037 characters: its second piece starts with a tab and is a comment.
   dir.write("main.asm", "__FUSE\tequ\t0\n__FUSEX\tequ\t0\n\torg\t0\n; " + std::string(1020, 'x') +
                             "\t; more comment\nloop\tgoto\tloop\n\tnop\n");
+  // A FIFO named like a program, a link that loops, a chain of directories deeper than the scan
+  // goes: the scan for pipe.asm's program passes over all three.
   ASSERT_EQ(mkfifo((dir.path + "/pipe.asm").c_str(), 0600), 0);
+  fs::create_symlink("loop.asm", dir.path + "/loop.asm");
+  std::string deep = dir.path;
+  for (int level = 0; level < 40; ++level) deep += "/d";
+  fs::create_directories(deep);
+  dir.write(deep.substr(dir.path.size() + 1) + "/far.asm", "#include \"pipe.asm\"\n");
   const std::string root = fs::canonical(dir.path).string();
   const std::string main_uri = "file://" + root + "/main.asm";
   auto request = [](int id, const char* method, const std::string& uri, int line, int character) {
