@@ -230,6 +230,15 @@ void build(const ModelRequest& request, ProgramModel& model, std::ostringstream&
   set_report_handler(capture);
   try {
     model.resolved = run_passes(nullptr);
+    if (!model.resolved) {
+      // wendrix stops after pass 1's errors; a tool goes on over the statements that parsed,
+      // so that one typo does not hide what is known of every other line.
+      model.pass1Reports = static_cast<int32_t>(g_capture->size());
+      errors_seen = false;
+      resolve_symbols();
+      encode_program();
+      model.resolved = true;
+    }
   } catch (const FatalStop&) {
     // The passes print only their heading; anything else is what a stop says.
     std::string text = printed.str();

@@ -85,6 +85,9 @@ struct ProgramModel {
   int32_t stopPiece = 0;
   bool opened = false;    // the source opened
   bool resolved = false;  // pass 2 resolved every symbol, address and operand
+  // When pass 1 reported errors (where wendrix stops), pass 2 still runs over the statements
+  // that parsed: the reports before this index are pass 1's. -1: pass 1 reported none.
+  int32_t pass1Reports = -1;
 };
 
 // What to build a model of: the arguments as wendrix takes them, or a file read as written.

@@ -184,6 +184,23 @@ void add_report(const ProgramModel& model, Findings& findings, const ModelReport
                message + (detail.empty() ? "" : ": " + detail), "assembler");
 }
 
+// After pass 1's errors, what pass 2 says only because of them: a report on a line pass 1
+// already rejected, an operand that never parsed, a label that a rejected line would have
+// defined.
+bool follows_pass1_error(const ProgramModel& model, size_t index) {
+  if (model.pass1Reports < 0 || index < static_cast<size_t>(model.pass1Reports)) return false;
+  const ModelReport& r = model.reports[index];
+  if (r.code == E_SYMBOL_UNDEFINED && r.symbol < 0) return true;
+  for (size_t i = 0; i < static_cast<size_t>(model.pass1Reports); ++i) {
+    const ModelReport& rejected = model.reports[i];
+    if (rejected.file == r.file && rejected.piece == r.piece) return true;
+    if (r.code != E_SYMBOL_UNDEFINED || r.symbol < 0) continue;
+    const SplitLine& s = split_piece(model, rejected.file, rejected.piece);
+    if (s.label == model.symbols[static_cast<size_t>(r.symbol)].name) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 std::string page_text(int32_t address) {
@@ -193,8 +210,10 @@ std::string page_text(int32_t address) {
 void add_reports(const ProgramModel& model, Findings& findings, bool fragment,
                  std::set<int>& symbols_in_errors) {
   std::vector<int32_t> replaces;
-  for (const ModelReport& r : model.reports) {
+  for (size_t i = 0; i < model.reports.size(); ++i) {
+    const ModelReport& r = model.reports[i];
     if (fragment && (r.code == E_FUSE_UNDEFINED || r.code == E_FUSEX_UNDEFINED)) continue;
+    if (follows_pass1_error(model, i)) continue;
     if (r.code == E_CODE_OVERLAP && replaces.empty()) replaces = replaced_words(model);
     add_report(model, findings, r, replaces, symbols_in_errors);
   }
