@@ -134,7 +134,7 @@ void check_pages(const ProgramModel& model, const PageSelection& p, Findings& fi
     if (s.kind < 0 || !s.addressKnown || s.address < 0 || s.address >= kCodeWords) continue;
     const InstructionDef& def = model.isa.defs[static_cast<size_t>(s.kind)];
     const ModelOperand* operand = statement_operand(model, s, 0);
-    if (!def.jump || !operand || !operand->expression) continue;
+    if (!def.jump || !operand || !operand->expression || !operand->known) continue;
     int32_t target = operand->value;
     if (target < 0 || target >= kCodeWords) continue;  // operand-range says so
     int page = target / kPageWords;

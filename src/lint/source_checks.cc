@@ -257,10 +257,9 @@ void check_program(const ProgramModel& model, const PageSelection& declared,
     check_bom(model, findings, file);
     for (int piece = 1; piece <= f.map.pieces; ++piece) check_piece(model, findings, file, piece);
   }
+  // Every operand whose value is known, also where pass 2 stopped short of the end.
   for (const ModelStatement& s : model.statements) {
-    if (model.resolved && s.kind >= 0) {
-      check_operand_ranges(model, findings, s, declared.register_letters);
-    }
+    if (s.kind >= 0) check_operand_ranges(model, findings, s, declared.register_letters);
   }
   if (model.resolved) check_configuration(model, findings);
   if (options.unused) check_unused(model, findings, *options.symbols_in_errors);
