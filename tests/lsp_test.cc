@@ -91,13 +91,14 @@ const Exchange kSession[] = {
                                "selectionRange":{"start":{"line":3,"character":0},"end":{"line":3,"character":0}}},
                   {"name":"start","kind":12,"detail":"0x000","range":{"start":{"line":4,"character":0},"end":{"line":4,"character":5}},
                                "selectionRange":{"start":{"line":4,"character":0},"end":{"line":4,"character":5}}}]})"},
-    // Per token: line step, start (from the last token's on the same line), length, type, 0.
-    // Types: 0 mnemonic, 1 literal, 2 label, 3 symbol, 4 number, 5 directive, 6 comment.
+    // Per token: line step, start (from the last token's on the same line), length, type,
+    // modifiers. Types: 0 mnemonic, 1 literal, 2 label, 3 symbol (a constant, or a name never
+    // defined), 4 number, 5 directive, 6 comment; modifiers: 1 where it is defined, 2 a constant.
     {"textDocument/semanticTokens/full", "code.inc", -1, 0,
-     R"({"result":{"data":[0,0,4,2,0, 0,5,3,0,0, 0,4,4,3,0, 0,5,1,1,0, 1,1,4,0,0, 0,5,4,3,0,
-                           1,1,3,0,0, 0,4,6,6,0, 1,1,3,0,0, 0,4,4,3,0, 0,5,1,4,0]}})"},
+     R"({"result":{"data":[0,0,4,2,1, 0,5,3,0,0, 0,4,4,3,2, 0,5,1,1,0, 1,1,4,0,0, 0,5,4,2,0,
+                           1,1,3,0,0, 0,4,6,6,0, 1,1,3,0,0, 0,4,4,3,2, 0,5,1,4,0]}})"},
     {"textDocument/semanticTokens/full", "regs.inc", -1, 0,
-     R"({"result":{"data":[0,0,4,2,0, 0,5,3,5,0, 0,4,3,4,0, 1,0,5,2,0, 0,6,3,5,0, 0,4,5,4,0, 1,0,8,5,0]}})"},
+     R"({"result":{"data":[0,0,4,3,3, 0,5,3,5,0, 0,4,3,4,0, 1,0,5,3,3, 0,6,3,5,0, 0,4,5,4,0, 1,0,8,5,0]}})"},
     {"textDocument/documentSymbol", "inst.dat", -1, 0, R"({"result":[]})"},
     {"textDocument/documentSymbol", "regs.inc", -1, 0,
      R"({"result":[{"name":"PORT","kind":14,"detail":"0x006","range":{"start":{"line":0,"character":0},"end":{"line":0,"character":4}},
@@ -105,7 +106,7 @@ const Exchange kSession[] = {
                   {"name":"LIMIT","kind":14,"detail":"0x02a","range":{"start":{"line":1,"character":0},"end":{"line":1,"character":5}},
                                "selectionRange":{"start":{"line":1,"character":0},"end":{"line":1,"character":5}}}]})"},
     {"textDocument/semanticTokens/full", "deep.inc", -1, 0,
-     R"({"result":{"data":[0,0,4,2,0, 0,5,3,5,0, 0,4,4,3,0, 0,5,1,4,0, 1,1,3,0,0]}})"},
+     R"({"result":{"data":[0,0,4,3,3, 0,5,3,5,0, 0,4,4,3,2, 0,5,1,4,0, 1,1,3,0,0]}})"},
     {"workspace/nothing", nullptr, -1, 0, R"({"error":{"code":-32601}})"},
     {"textDocument/documentSymbol", nullptr, -1, 0, R"({"error":{"code":-32602}})"},
 };
@@ -207,7 +208,10 @@ TEST(LanguageServer, SessionOverAProgramOfFourFiles) {
       "capabilities":{"textDocumentSync":{"openClose":true,"change":1,"save":true},"hoverProvider":true,
         "definitionProvider":true,"referencesProvider":true,"documentSymbolProvider":true,
         "completionProvider":{"triggerCharacters":[" ","\t",","]},
-        "semanticTokensProvider":{"full":true,"legend":{"tokenModifiers":[],
+        "signatureHelpProvider":{"triggerCharacters":[" ","\t",","]},
+        "renameProvider":{"prepareProvider":true},"codeActionProvider":{"codeActionKinds":["quickfix"]},
+        "workspaceSymbolProvider":true,
+        "semanticTokensProvider":{"full":true,"legend":{"tokenModifiers":["declaration","readonly"],
           "tokenTypes":["keyword","enumMember","function","variable","number","macro","comment"]}}}}})"));
   EXPECT_EQ(answers[102], json::parse(R"({"result":null})"));
   EXPECT_EQ(answers[103], json::parse(R"({"result":null})"));  // a position without a line

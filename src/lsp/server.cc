@@ -4,6 +4,8 @@
 #include <set>
 
 #include "lsp.h"
+#include "lsp/assist.h"
+#include "lsp/edits.h"
 #include "lsp/queries.h"
 #include "lsp/tokens.h"
 
@@ -16,8 +18,12 @@ json capabilities() {
           {"referencesProvider", true},
           {"documentSymbolProvider", true},
           {"completionProvider", {{"triggerCharacters", json::array({" ", "\t", ","})}}},
+          {"signatureHelpProvider", {{"triggerCharacters", json::array({" ", "\t", ","})}}},
+          {"renameProvider", {{"prepareProvider", true}}},
+          {"codeActionProvider", {{"codeActionKinds", json::array({"quickfix"})}}},
+          {"workspaceSymbolProvider", true},
           {"semanticTokensProvider",
-           {{"legend", {{"tokenTypes", kTokenTypes}, {"tokenModifiers", json::array()}}},
+           {{"legend", {{"tokenTypes", kTokenTypes}, {"tokenModifiers", kTokenModifiers}}},
             {"full", true}}}};
 }
 
@@ -95,9 +101,10 @@ void handle(Server& server, const json& message) {
     return;
   }
   if (!request) return;  // an unknown notification is ignored
-  static const std::set<std::string> kPositional = {"textDocument/hover", "textDocument/definition",
-                                                    "textDocument/references",
-                                                    "textDocument/completion"};
+  static const std::set<std::string> kPositional = {
+      "textDocument/hover",         "textDocument/definition",    "textDocument/references",
+      "textDocument/completion",    "textDocument/signatureHelp", "textDocument/prepareRename",
+      "textDocument/rename"};
   if (kPositional.count(method)) {
     std::optional<Place> at = place_of(server, params);
     if (!at) {
@@ -108,10 +115,33 @@ void handle(Server& server, const json& message) {
       return;
     }
     const Program& p = program_for(server, at->path, false);
-    if (method == "textDocument/hover") reply(out, id, hover(p, *at));
+    if (method == "textDocument/hover") {
+      json answer = is_instruction_set(at->path) ? definition_hover(p, *at) : number_hover(p, *at);
+      reply(out, id, answer.is_null() && !is_instruction_set(at->path) ? hover(p, *at) : answer);
+    }
     if (method == "textDocument/definition") reply(out, id, definition(p, *at));
     if (method == "textDocument/references") reply(out, id, references(p, *at));
     if (method == "textDocument/completion") reply(out, id, completion(p, *at));
+    if (method == "textDocument/signatureHelp") reply(out, id, signature_help(p, *at));
+    if (method == "textDocument/prepareRename") reply(out, id, prepare_rename(p, *at));
+    if (method == "textDocument/rename") {
+      try {
+        reply(out, id, rename_symbol(p, *at, params.at("newName").get<std::string>()));
+      } catch (const std::invalid_argument& refused) {
+        reply_error(out, id, kInvalidParams, refused.what());
+      }
+    }
+    return;
+  }
+  if (method == "textDocument/codeAction") {
+    std::string path = document_path(params);
+    const Program& p = program_for(server, path, false);
+    const json& context = params.at("context");
+    reply(out, id, code_actions(server, p, path, context.value("diagnostics", json::array())));
+    return;
+  }
+  if (method == "workspace/symbol") {
+    reply(out, id, workspace_symbols(server, params.value("query", "")));
     return;
   }
   if (method == "textDocument/documentSymbol" || method == "textDocument/semanticTokens/full") {

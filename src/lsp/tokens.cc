@@ -5,6 +5,7 @@
 
 const char* const kTokenTypes[7] = {"keyword", "enumMember", "function", "variable",
                                     "number",  "macro",      "comment"};
+const char* const kTokenModifiers[2] = {"declaration", "readonly"};
 
 namespace {
 
@@ -17,14 +18,15 @@ enum TokenType {
   TT_DIRECTIVE,
   TT_COMMENT
 };
+enum TokenModifier { TM_NONE = 0, TM_DECLARATION = 1, TM_READONLY = 2 };
 
 struct Tokens {
   std::vector<int> data;
   int last_line = 0, last_start = 0;
-  void add(int line, int start, int length, TokenType type) {
+  void add(int line, int start, int length, TokenType type, int modifiers = TM_NONE) {
     if (length <= 0) return;
     data.insert(data.end(), {line - last_line, line == last_line ? start - last_start : start,
-                             length, type, 0});
+                             length, type, modifiers});
     last_line = line;
     last_start = start;
   }
@@ -41,7 +43,22 @@ bool is_literal(const Program& p, const std::string& mnemonic, int k, std::strin
   return false;
 }
 
-void operand_tokens(Tokens& tokens, int line, int column, const std::string& text) {
+// A name's token: a label is a function, a constant (an equ) a variable that is read only, and
+// a name the program never defines a variable.
+void name_token(Tokens& tokens, const Program& p, int line, int start, const std::string& name,
+                int modifiers) {
+  int32_t index = model_symbol(p.model, name);
+  const ModelSymbol* symbol = index < 0 ? nullptr : &p.model.symbols[static_cast<size_t>(index)];
+  if (symbol && symbol->defined && !symbol->equ) {
+    tokens.add(line, start, static_cast<int>(name.size()), TT_LABEL, modifiers);
+  } else {
+    tokens.add(line, start, static_cast<int>(name.size()), TT_SYMBOL,
+               modifiers | (symbol && symbol->equ ? TM_READONLY : TM_NONE));
+  }
+}
+
+void operand_tokens(Tokens& tokens, const Program& p, int line, int column,
+                    const std::string& text) {
   for (size_t i = 0; i < text.size();) {
     size_t start = i;
     char c = text[i];
@@ -57,8 +74,12 @@ void operand_tokens(Tokens& tokens, int line, int column, const std::string& tex
     } else if (is_name_start(c)) {
       while (i < text.size() && is_name_char(text[i])) ++i;
       std::string word = text.substr(start, i - start);
-      tokens.add(line, column + static_cast<int>(start), static_cast<int>(i - start),
-                 reserved_word(word) >= 0 ? TT_DIRECTIVE : TT_SYMBOL);
+      if (reserved_word(word) >= 0) {
+        tokens.add(line, column + static_cast<int>(start), static_cast<int>(i - start),
+                   TT_DIRECTIVE);
+      } else {
+        name_token(tokens, p, line, column + static_cast<int>(start), word, TM_NONE);
+      }
     } else {
       ++i;
     }
@@ -82,7 +103,7 @@ json semantic_tokens(const Server& server, const Program& p, const std::string& 
     split_line(code);
     const SplitLine& s = split_result();
     std::string mnemonic(s.mnemonic);
-    if (!s.label.empty()) tokens.add(line, 0, static_cast<int>(s.label.size()), TT_LABEL);
+    if (!s.label.empty()) name_token(tokens, p, line, 0, std::string(s.label), TM_DECLARATION);
     if (!mnemonic.empty()) {
       int at = static_cast<int>(code.find(mnemonic, s.label.size()));
       tokens.add(line, at, static_cast<int>(mnemonic.size()),
@@ -93,7 +114,7 @@ json semantic_tokens(const Server& server, const Program& p, const std::string& 
       if (is_literal(p, mnemonic, k, operand)) {
         tokens.add(line, s.operandColumns[k], static_cast<int>(operand.size()), TT_LITERAL);
       } else {
-        operand_tokens(tokens, line, s.operandColumns[k], operand);
+        operand_tokens(tokens, p, line, s.operandColumns[k], operand);
       }
     }
     if (code.size() < whole.size()) {
