@@ -51,7 +51,7 @@ const Exchange kSession[] = {
     {"textDocument/hover", "deep.inc", 0, 1,
      R"({"result":{"contents":{"kind":"markdown","value":"**DEEP** = `0x007` (7)\n\nconstant defined at deep.inc:1"}}})"},
     {"textDocument/hover", "deep.inc", 1, 2,
-     R"({"result":{"contents":{"kind":"markdown","value":"**nop** (no address)\n\ninst.dat line 1: `nop`\n\nbits: `0 0 0 0 0 0 0 0 0 0 0 0`"}}})"},
+     R"({"result":{"contents":{"kind":"markdown","value":"**nop** (no address), word `000`\n\ninst.dat line 1: `nop`\n\nbits: `0 0 0 0 0 0 0 0 0 0 0 0`"}}})"},
     {"textDocument/hover", "code.inc", 1, 0,
      R"({"result":{"contents":{"kind":"markdown","value":"**goto** at 0x003, word `a02`\n\ninst.dat line 6: `goto k9`\n\nbits: `1 0 1 k8 k7 k6 k5 k4 k3 k2 k1 k0`"}}})"},
     {"textDocument/hover", "main.asm", 99, 0, R"({"result":null})"},
@@ -328,6 +328,159 @@ TEST(LanguageServer, HostileTrafficAndPositionsAfterALongLine) {
     {"id":12,"result":null},
     {"id":13,"error":{"code":-32600}}
   ])"));
+}
+
+// The editor's features on a two-file program that has a typo, an undefined symbol, a comment
+// naming a label, a trailing comma, a label with a colon, a value too wide for its field, and a
+// symbol used in both files. Each answer is worked out from the files below.
+TEST(LanguageServer, EditorFeaturesOnABrokenProgram) {
+  ScratchDir dir;
+  dir.write("inst.dat",
+            "movwf f5 : 0000001 f4-0\nadd f5 \"w\" : 000111 0 f4-0\nadd f5 d1 : 000111 d0 f4-0\n"
+            "put k8 : 1110 k7-0\ngoto k9 : 101 k8-0\nbsf f5 b3 : 0101 b2-0 f4-0\n");
+  dir.write("main.asm",
+            "; main.asm -- blink a LED\n"                                         // 0
+            "; wendrix-lint: page-bit 0 set \"bsf 3,5\" clear \"bcf 3,5\"\n"      // 1
+            "__FUSE\tequ\t0\n__FUSEX\tequ\t0\n#include \"regs.inc\"\n\torg\t0\n"  // 2-5
+            "main:\tput\tDELAY\n\tadd\tLED,\n\tcal\tpressed\n\tgoto\tfar\n"       // 6-9
+            "\tput\tUNDEF\n\tmovwf\t300\n\torg\t$200\nfar\tgoto\tfar\n");         // 10-13
+  dir.write("regs.inc", "LED\tequ\t6\nDELAY\tequ\t$2A\n");
+  const std::string root = fs::canonical(dir.path).string();
+  const std::string main_uri = "file://" + root + "/main.asm",
+                    regs_uri = "file://" + root + "/regs.inc";
+  int id = 0;
+  auto ask = [&id](const char* method, const std::string& uri, int line, int character,
+                   json extra = json::object()) {
+    json params = {{"textDocument", {{"uri", uri}}}};
+    if (line >= 0) params["position"] = {{"line", line}, {"character", character}};
+    params.update(extra);
+    return frame(
+        json{{"jsonrpc", "2.0"}, {"id", ++id}, {"method", method}, {"params", params}}.dump());
+  };
+  auto diagnostic = [](int line, int character, const char* code, const char* message) {
+    return json{{"range",
+                 {{"start", {{"line", line}, {"character", character}}},
+                  {"end", {{"line", line}, {"character", character + 1}}}}},
+                {"code", code},
+                {"message", message}};
+  };
+  std::string in;  // appended in order: each question takes the next id
+  in += frame(R"({"jsonrpc":"2.0","id":0,"method":"initialize","params":{"rootUri":"file://)" +
+              root + R"("}})");
+  in += frame(
+      json{{"jsonrpc", "2.0"},
+           {"method", "textDocument/didOpen"},
+           {"params", {{"textDocument", {{"uri", main_uri}, {"text", dir.read("main.asm")}}}}}}
+          .dump());
+  in += ask("textDocument/hover", main_uri, 6, 6);           // 1: put DELAY
+  in += ask("textDocument/hover", main_uri, 10, 2);          // 2: put UNDEF
+  in += ask("textDocument/hover", main_uri, 0, 4);           // 3: "main" in a comment
+  in += ask("textDocument/definition", main_uri, 0, 3);      // 4: the same
+  in += ask("textDocument/completion", main_uri, 7, 9);      // 5: after "add LED,"
+  in += ask("textDocument/signatureHelp", main_uri, 7, 9);   // 6: the same
+  in += ask("textDocument/hover", main_uri, 11, 8);          // 7: the number 300
+  in += ask("textDocument/prepareRename", main_uri, 6, 7);   // 8: a mnemonic
+  in += ask("textDocument/prepareRename", main_uri, 11, 8);  // 9: a number
+  in += ask("textDocument/prepareRename", main_uri, 7, 6);   // 10: LED
+  in += ask("textDocument/rename", regs_uri, 0, 1, {{"newName", "LAMP"}});  // 11
+  in += ask("textDocument/rename", regs_uri, 0, 1, {{"newName", "org1"}});  // 12: no name
+  json fixes = {diagnostic(6, 4, "label-colon", "the label keeps its colon"),
+                diagnostic(11, 7, "operand-range", "value 300"),
+                diagnostic(9, 5, "page", "...: select page 1 before it")};
+  in += ask(
+      "textDocument/codeAction", main_uri, -1, 0,  // 13
+      {{"range",
+        {{"start", {{"line", 6}, {"character", 0}}}, {"end", {{"line", 11}, {"character", 0}}}}},
+       {"context", {{"diagnostics", fixes}}}});
+  in += ask("workspace/symbol", "", -1, 0, {{"query", "E"}});             // 14
+  in += ask("textDocument/hover", "file://" + root + "/inst.dat", 3, 0);  // 15
+  in += frame(R"({"jsonrpc":"2.0","id":99,"method":"shutdown"})");
+  in += frame(R"({"jsonrpc":"2.0","method":"exit"})");
+  dir.write("in.bin", in);
+  std::string lsp = (fs::path(WENDRIX_EXE).parent_path() / "wendrix-lsp").string();
+  RunResult r = run_shell(dir, "timeout 60 " + lsp + " < in.bin > out.bin; echo $?");
+  EXPECT_EQ(r.out, "0\n");
+  std::map<int, json> answers;
+  json main_diagnostics;
+  for (json m : messages_of(dir.read("out.bin"))) {
+    if (m.value("method", "") == "textDocument/publishDiagnostics" &&
+        m["params"]["uri"] == main_uri) {
+      main_diagnostics = json::array();
+      for (const json& d : m["params"]["diagnostics"]) {
+        main_diagnostics.push_back({d["range"]["start"]["line"], d["code"]});
+      }
+    }
+    if (m.contains("id") && m["id"].is_number()) {
+      if (m.contains("error")) m["error"].erase("message");
+      answers[m["id"].get<int>()] = m.contains("result") ? m["result"] : m["error"];
+    }
+  }
+  // The typo hides nothing: the other lines' findings stay.
+  EXPECT_EQ(main_diagnostics, json::parse(R"([[6,"label-colon"],[7,"assembler"],[8,"assembler"],
+                                              [10,"assembler"],[11,"operand-range"]])"));
+  auto md = [](const std::string& text) {
+    return json{{"contents", {{"kind", "markdown"}, {"value", text}}}};
+  };
+  const std::string put =
+      "\n\ninst.dat line 4: `put k8`\n\nbits: `1 1 1 0 k7 k6 k5 k4 k3 k2 k1 k0`";
+  EXPECT_EQ(answers[1], md("**put** at 0x000, word `e2a`" + put));
+  EXPECT_EQ(answers[2], md("**put** at 0x002, no word: operand 1 has no value" + put));
+  EXPECT_EQ(answers[3], nullptr);
+  EXPECT_EQ(answers[4], nullptr);
+  EXPECT_EQ(answers[5], json::parse(R"([{"label":"w","kind":20,"detail":"literal operand of add"},
+      {"label":"__FUSE","kind":21,"detail":"0x000"},{"label":"__FUSEX","kind":21,"detail":"0x000"},
+      {"label":"LED","kind":21,"detail":"0x006"},{"label":"DELAY","kind":21,"detail":"0x02a"},
+      {"label":"main:","kind":6,"detail":"0x000"},{"label":"far","kind":6,"detail":"0x200"}])"));
+  EXPECT_EQ(answers[6], json::parse(R"J({"activeSignature":0,"activeParameter":1,"signatures":[
+      {"label":"add f5,\"w\"","documentation":"inst.dat line 2: bits 0 0 0 1 1 1 0 f4 f3 f2 f1 f0",
+       "parameters":[{"label":"f5","documentation":"5 bits of the word (f4 down to f0)"},
+                     {"label":"\"w\"","documentation":"the literal w"}]},
+      {"label":"add f5,d1","documentation":"inst.dat line 3: bits 0 0 0 1 1 1 d0 f4 f3 f2 f1 f0",
+       "parameters":[{"label":"f5","documentation":"5 bits of the word (f4 down to f0)"},
+                     {"label":"d1","documentation":"1 bit of the word (d0 down to d0)"}]}]})J"));
+  EXPECT_EQ(answers[7], md("**300**: hexadecimal `0x12c`, decimal `300`, binary `100101100`\n\n"
+                           "does not fit operand 1 of `movwf`: 5 bits of the word (f4 down to f0); "
+                           "it is cut to `0xc`"));
+  EXPECT_EQ(answers[8], nullptr);
+  EXPECT_EQ(answers[9], nullptr);
+  EXPECT_EQ(answers[10], json::parse(R"({"placeholder":"LED",
+      "range":{"start":{"line":7,"character":5},"end":{"line":7,"character":8}}})"));
+  EXPECT_EQ(answers[11], json::parse(R"({"changes":{")" + main_uri + R"(":[{"newText":"LAMP",
+      "range":{"start":{"line":7,"character":5},"end":{"line":7,"character":8}}}],")" +
+                                     regs_uri +
+                                     R"(":[{"newText":"LAMP",
+      "range":{"start":{"line":0,"character":0},"end":{"line":0,"character":3}}}]}})"));
+  EXPECT_EQ(answers[12], json::parse(R"({"code":-32602})"));
+  auto fix = [&](const char* title, int line, int from, int to, const char* text) {
+    return json{{"title", title},
+                {"kind", "quickfix"},
+                {"edit",
+                 {{"changes",
+                   {{main_uri,
+                     {{{"newText", text},
+                       {"range",
+                        {{"start", {{"line", line}, {"character", from}}},
+                         {"end", {{"line", line}, {"character", to}}}}}}}}}}}}};
+  };
+  json actions = answers[13];
+  for (json& a : actions) a.erase("diagnostics");
+  EXPECT_EQ(actions,
+            json::array({fix("Drop the label's colon", 6, 4, 5, ""),
+                         fix("Mask the operand to its field (& $1F)", 11, 7, 10, "(300) & $1F"),
+                         fix("Select page 1 before the jump", 9, 0, 0, "\tbsf\t3,5\n")}));
+  auto symbol = [](const char* name, const std::string& uri, int line) {
+    return json{{"name", name},
+                {"kind", 14},
+                {"location",
+                 {{"uri", uri},
+                  {"range",
+                   {{"start", {{"line", line}, {"character", 0}}},
+                    {"end", {{"line", line}, {"character", std::string(name).size()}}}}}}}};
+  };
+  EXPECT_EQ(answers[14], json::array({symbol("__FUSE", main_uri, 2), symbol("__FUSEX", main_uri, 3),
+                                      symbol("LED", regs_uri, 0), symbol("DELAY", regs_uri, 1)}));
+  EXPECT_EQ(answers[15], md("**put** `put k8`\n\nbits: `1 1 1 0 k7 k6 k5 k4 k3 k2 k1 k0` (12 bits)"
+                            "\n\noperand 1 `k8`: 8 bits of the word (k7 down to k0)"));
 }
 
 }  // namespace

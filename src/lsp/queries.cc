@@ -70,6 +70,22 @@ std::string why_not(const InstructionDef& d, const MatchFailure& miss, size_t op
   return "an earlier definition fits first";
 }
 
+// The word a statement gets: the one stored for it; else, where pass 2 stopped short, the one
+// its operands' values give when every one is known; else why there is none.
+std::string word_text(const Program& p, const ModelStatement& s, const InstructionDef& d) {
+  if (s.word >= 0) return ", word `" + hex3(s.word).substr(2) + "`";
+  int32_t values[kMaxOperandValues] = {};
+  for (int k = 0; k < d.operandCount && k < s.operandCount; ++k) {
+    if (!d.operands[static_cast<size_t>(k)].isNumeric || k >= kMaxOperandValues) continue;
+    const ModelOperand& operand = *statement_operand(p.model, s, k);
+    if (!operand.expression || !operand.known) {
+      return ", no word: operand " + std::to_string(k + 1) + " has no value";
+    }
+    values[k] = operand.value;
+  }
+  return ", word `" + hex3(encode_word(d, values)).substr(2) + "`";
+}
+
 std::string symbol_site(const Program& p, const ModelSymbol& symbol) {
   const ModelStatement& s = p.model.statements[static_cast<size_t>(symbol.statement)];
   return file_name_of(p.paths[static_cast<size_t>(s.file)]) + ":" +
@@ -119,7 +135,7 @@ json hover(const Program& p, const Place& at) {
     StatementTexts texts = statement_texts(p.model, *s);
     markdown = "**" + texts.mnemonic + "**";
     markdown += s->addressKnown ? " at " + hex3(s->address) : " (no address)";
-    if (s->word >= 0) markdown += ", word `" + hex3(s->word).substr(2) + "`";
+    markdown += word_text(p, *s, d);
     markdown += "\n\n" + file_name_of(p.isa) + " line " + std::to_string(d.line) + ": `" +
                 definition_text(d) + "`\n\nbits: `" + bit_layout(d) + "`";
     std::vector<std::string_view> operands(texts.operands.begin(), texts.operands.end());
