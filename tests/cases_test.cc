@@ -161,6 +161,11 @@ std::string without_source_lines(const std::string& out) {
   return kept;
 }
 
+// A case prints as its name, in the test's own messages too.
+void PrintTo(const Case& c, std::ostream* out) {
+  *out << c.name;
+}
+
 class Cases : public testing::TestWithParam<Case> {};
 
 TEST_P(Cases, Run) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <nlohmann/json.hpp>
 
 #include "test_util.h"
@@ -58,6 +59,65 @@ TEST(LanguageServer, NeovimShowsDiagnosticsAndHover) {
   EXPECT_TRUE(got["hover"]["contents"]["value"].get<std::string>().starts_with(
       "**add** at 0x000, word `1c6`\n\ninst.dat line 2: `add f5 \"w\"`"))
       << got["hover"];
+}
+
+// The Neovim block of docs/lsp.md, as a user pastes it into init.lua, on a .asm and an .inc file
+// of one program: both buffers get the server, and its answers.
+TEST(LanguageServer, NeovimSetUpFromTheGuide) {
+  std::ifstream guide(std::string(WENDRIX_DOCS) + "/lsp.md");
+  std::string text((std::istreambuf_iterator<char>(guide)), {});
+  size_t section = text.find("\n## Neovim\n");
+  ASSERT_NE(section, std::string::npos);
+  size_t start = text.find("```lua\n", section) + 7, end = text.find("```", start);
+  ScratchDir dir;
+  dir.write("inst.dat", "movwf f5 : 0000001 f4-0\ngoto k9 : 101 k8-0\n");
+  dir.write("main.asm",
+            "__FUSE\tequ\t0\n__FUSEX\tequ\t0\n#include \"regs.inc\"\n\torg\t0\n"
+            "loop\tmovwf\tPORT\n\tgoto\tloop\n");
+  dir.write("regs.inc", "PORT\tequ\t6\n");
+  dir.write("init.lua", text.substr(start, end - start) + R"(
+vim.cmd('edit regs.inc')
+local inc = vim.api.nvim_get_current_buf()
+vim.cmd('edit main.asm')
+local asm = vim.api.nvim_get_current_buf()
+local client = vim.lsp.get_client_by_id(wendrix_client)
+vim.wait(20000, function() return client.initialized end, 20)
+local result = {}
+for _, buf in ipairs({asm, inc}) do
+  table.insert(result, #vim.tbl_keys(vim.lsp.buf_get_clients(buf)))
+end
+local answer = client.request_sync('textDocument/hover', {textDocument = {uri = vim.uri_from_bufnr(asm)},
+                                   position = {line = 4, character = 12}}, 20000, asm)
+table.insert(result, answer and answer.result and answer.result.contents.value or '')
+vim.fn.writefile({vim.fn.json_encode(result)}, 'editor.json')
+vim.cmd('qa!')
+)");
+  std::string bin = fs::path(WENDRIX_EXE).parent_path().string();
+  RunResult r = run_shell(dir, "HOME=. PATH='" + bin +
+                                   "':$PATH timeout 120 nvim --headless "
+                                   "--noplugin -u init.lua");
+  ASSERT_TRUE(fs::exists(dir.path + "/editor.json")) << r.out;
+  EXPECT_EQ(nlohmann::json::parse(dir.read("editor.json")),
+            nlohmann::json::parse(
+                R"([1, 1, "**PORT** = `0x006` (6)\n\nconstant defined at regs.inc:1"])"));
+}
+
+// Vim, without a language server: the syntax file and the file-type detection of editors/vim.
+TEST(Editors, VimSyntaxFile) {
+  ScratchDir dir;
+  dir.write("inst.dat", "nop : 000000000000\n");
+  dir.write("t.asm", "loop\tmovlw\t$1F ; note\n\torg\t0\n#include \"x.inc\"\n");
+  std::string vim_dir = fs::path(WENDRIX_DOCS).parent_path().string() + "/editors/vim";
+  RunResult r = run_shell(
+      dir, "vim -Nu NONE -i NONE -es -c 'set rtp^=" + vim_dir +
+               "' -c 'filetype on' -c 'syntax on' -c 'edit t.asm' -c 'let r = [&filetype]' "
+               "-c 'for [l, c] in [[1,1],[1,6],[1,12],[1,16],[2,2],[3,1]] | call add(r, "
+               "synIDattr(synID(l, c, 1), \"name\")) | endfor' -c 'call writefile([join(r)], "
+               "\"out.txt\")' -c 'qa!'");
+  EXPECT_EQ(dir.read("out.txt"),
+            "wendrix wendrixLabel wendrixMnemonic wendrixNumber wendrixComment wendrixDirective "
+            "wendrixInclude\n")
+      << r.out;
 }
 
 }  // namespace
