@@ -59,11 +59,12 @@ struct Options {
   bool werror = false;  // warnings set the exit status too
   bool unused = false;  // the unused check is on
   bool deps = false;    // print a make rule instead of findings
+  std::string deps_file;  // the rule's own file, a target beside the outputs ("": base.d)
 };
 
 const char* const kUsage =
     "usage: wendrix-lint [--inst FILE] [--disable NAME[,NAME...]] [--unused] [--werror]\n"
-    "                    [--summary] [--deps] SOURCE\n"
+    "                    [--summary] [--deps [--deps-file NAME]] SOURCE\n"
     "       wendrix-lint -h | --help | --version\n";
 
 bool disable(std::ostream& out, std::string value, Findings& findings) {
@@ -120,8 +121,11 @@ int parse_options(std::ostream& out, Options& o, Findings& findings) {
       if (!disable(out, a.substr(10), findings)) return 2;
     } else if (a.starts_with("--inst=")) {
       o.inst = a.substr(7);
-    } else if ((a == "--inst" || a == "--disable") && i + 1 < o.args.size()) {
+    } else if (a.starts_with("--deps-file=")) {
+      o.deps_file = a.substr(12);
+    } else if ((a == "--inst" || a == "--disable" || a == "--deps-file") && i + 1 < o.args.size()) {
       if (a == "--inst") o.inst = o.args[++i];
+      if (a == "--deps-file") o.deps_file = o.args[++i];
       if (a == "--disable" && !disable(out, o.args[++i], findings)) return 2;
     } else if (a.starts_with("-") && a.size() > 1) {
       out << "wendrix-lint: bad argument '" << a << "'\n" << kUsage;
@@ -193,17 +197,22 @@ ModelRequest model_request(std::ostream& out, const Options& o, bool& fragment) 
     request.source = program;
     return request;
   }
+  // A name no program includes is checked alone only when it is an include file's; any other
+  // (T.ASM, t.s) gets the error wendrix gives for it.
+  if (!fold_case(o.source).ends_with(".inc")) return request;
   out << "wendrix-lint: no program here includes " << o.source << "; it is checked as a fragment\n";
   fragment = true;
   request.asWritten = true;
   return request;
 }
 
-// A make rule: the outputs depend on the source, every file it includes, and the instruction
-// set.
+// A make rule: the outputs, and the rule's own file, depend on the source, every file it
+// includes, and the instruction set (so that an include file that gains an include of its own
+// remakes the rule, as a C compiler's -MD -MT does).
 void print_deps(std::ostream& out, const Options& o, const ProgramModel& model) {
   std::string base = base_name_of(o.source);
-  out << base << ".hex " << base << ".lst:";
+  out << base << ".hex " << base << ".lst " << (o.deps_file.empty() ? base + ".d" : o.deps_file)
+      << ':';
   for (int32_t i = 0; i < model.sourceFiles; ++i)
     out << ' ' << model.files[static_cast<size_t>(i)].name;
   out << ' ' << model.instructionSet << '\n';
