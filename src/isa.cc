@@ -247,9 +247,11 @@ uint32_t field_mask(const InstructionDef& def, int operand, int& top) {
 
 bool fits_field(int32_t value, uint32_t mask, int top) {
   uint32_t v = static_cast<uint32_t>(value);
-  uint32_t above = top >= 31 ? 0 : ~((2u << top) - 1);
   if ((v & ~mask) == 0) return true;
-  return value < 0 && (v & ~mask & ~above) == 0 && (~v & above) == 0;
+  if (value >= 0 || top < 0 || top > 31) return false;
+  // Sign-extended: the field's top bit, its sign, is set, and every bit above it.
+  uint32_t sign_and_above = ~((1u << top) - 1);
+  return (~v & sign_and_above) == 0 && (v & ~mask & ~sign_and_above) == 0;
 }
 
 uint32_t encode_word(const InstructionDef& def, const int32_t* values) {

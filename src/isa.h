@@ -93,8 +93,8 @@ int32_t match_instruction(const InstructionSet& set, std::string_view mnemonic,
 uint32_t field_mask(const InstructionDef& def, int operand, int& top);
 // Whether a value fits a field of the definition's bits without losing anything: the field
 // takes every bit of it that is set, or it is negative and is the field's value sign-extended
-// (every bit above the field's top set, and no bit the field leaves out below it): -1 fits an
-// 8-bit field, 256 does not.
+// (the field's top bit and every bit above it set, and no bit the field leaves out below it):
+// -1 and -128 fit an 8-bit field, -129 and 256 do not.
 bool fits_field(int32_t value, uint32_t mask, int top);
 // The word a definition gives for its operands' values (a literal position's value is 0): each
 // bit token, most significant first, is a constant or a bit of an operand's value (0 for a bit
