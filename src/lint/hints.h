@@ -3,7 +3,9 @@
 
 #include <string>
 
+#include "isa.h"
 #include "source.h"
 
-// The hint for a report of `code` on a line split as `s`, or "".
-std::string habit_hint(int code, const SplitLine& s);
+// The hint for a report of `code` on a line split as `s`, or "": another assembler's spelling,
+// or the names of the instruction set a mistyped mnemonic may have meant.
+std::string habit_hint(int code, const SplitLine& s, const InstructionSet& set);

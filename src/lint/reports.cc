@@ -178,7 +178,7 @@ void add_report(const ProgramModel& model, Findings& findings, const ModelReport
     }
   }
   if (!readable) split = SplitLine{};
-  std::string hint = habit_hint(r.code, split);
+  std::string hint = habit_hint(r.code, split, model.isa);
   if (!hint.empty()) detail += (detail.empty() ? "" : "; ") + hint;
   add_at_piece(findings, r.file, r.piece, column, LINT_ERROR,
                message + (detail.empty() ? "" : ": " + detail), "assembler");
