@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <map>
 #include <set>
+#include <sstream>
 
 namespace {
 
@@ -20,11 +21,35 @@ bool shadows(const InstructionDef& earlier, const InstructionDef& later) {
   return true;
 }
 
+// Checks a program turns off for one definition, by a comment line of any of its files:
+//   ; wendrix-lint: ignore isa-same-word tris
+using Waivers = std::set<std::pair<std::string, std::string>>;  // (check, folded name)
+
+Waivers waivers_of(const ProgramModel& model) {
+  Waivers waivers;
+  const std::string marker = "wendrix-lint: ignore ";
+  for (int32_t i = 0; i < model.sourceFiles; ++i) {
+    const EditorText& text = model.files[static_cast<size_t>(i)].text;
+    for (size_t n = 1; n <= text.line_count(); ++n) {
+      std::string_view line = text.line(static_cast<int>(n));
+      size_t at = line.find(marker);
+      if (at == std::string_view::npos) continue;
+      std::istringstream words{std::string(line.substr(at + marker.size()))};
+      std::string check, name;
+      if (!(words >> check) || !check.starts_with("isa-")) continue;
+      while (words >> name) waivers.insert({check, fold_case(name)});
+    }
+  }
+  return waivers;
+}
+
 struct IsaCheck {
   const ProgramModel& model;
   Findings& findings;
   const InstructionDef& def;
+  const Waivers& waivers;
   void warn(int column, const std::string& message, const char* check) const {
+    if (waivers.count({check, fold_case(def.name)})) return;
     EditorPlace place = def.place;
     place.column += column;
     add_finding(findings, model.instructionSet, place, LINT_WARNING, message, check);
@@ -126,9 +151,11 @@ std::pair<uint32_t, uint32_t> constant_bits(const InstructionDef& def) {
   return {mask | above, value};
 }
 
-// Two names whose words can be alike: a word in the hex file could then be read as either.
-// Definitions of one name may share words on purpose (a literal form beside the general one).
-void check_same_words(const ProgramModel& model, Findings& findings) {
+// A definition every word of which an earlier one of another name gives too: read back from a
+// hex file, its words are always the earlier one's. (One that shares only some words, as tris 0
+// shares nop's, is how real instruction sets are.) Definitions of one name may share words on
+// purpose (a literal form beside the general one).
+void check_same_words(const ProgramModel& model, Findings& findings, const Waivers& waivers) {
   const std::vector<InstructionDef>& table = model.isa.defs;
   std::vector<std::pair<uint32_t, uint32_t>> bits;
   for (const InstructionDef& def : table) bits.push_back(constant_bits(def));
@@ -149,10 +176,13 @@ void check_same_words(const ProgramModel& model, Findings& findings) {
     if (a == b || same_ignoring_case(table[a].name, table[b].name)) return;
     size_t later = std::max(a, b), earlier = std::min(a, b);
     if (reported.count(later)) return;
-    uint32_t both = bits[a].first & bits[b].first;
-    if (((bits[a].second ^ bits[b].second) & both) != 0) return;
+    // Every word of `later` is one of `earlier`'s: the earlier's constant bits are constant in
+    // the later one too, with the same values.
+    uint32_t fixed = bits[earlier].first;
+    if ((bits[later].first & fixed) != fixed) return;
+    if (((bits[a].second ^ bits[b].second) & fixed) != 0) return;
     reported.insert(later);
-    IsaCheck{model, findings, table[later]}.warn(
+    IsaCheck{model, findings, table[later], waivers}.warn(
         0,
         in_quotes(table[later].name) + " can encode the same word as " +
             in_quotes(table[earlier].name) + " on line " + std::to_string(table[earlier].line) +
@@ -192,8 +222,9 @@ void check_instruction_set(const ProgramModel& model, Findings& findings) {
                 "isa-load");
   }
   const std::vector<InstructionDef>& table = model.isa.defs;
+  Waivers waivers = waivers_of(model);
   for (size_t i = 0; i < table.size(); ++i) {
-    IsaCheck d{model, findings, table[i]};
+    IsaCheck d{model, findings, table[i], waivers};
     check_glued_separator(d);
     check_no_bits(d);
     check_short(d);
@@ -201,5 +232,5 @@ void check_instruction_set(const ProgramModel& model, Findings& findings) {
     check_operand_widths(d);
     check_shadowed(d, i);
   }
-  check_same_words(model, findings);
+  check_same_words(model, findings, waivers);
 }

@@ -48,7 +48,7 @@ const char* const kChecks[][2] = {
     {"isa-reversed-range", "a bit range written low-high, which gives no bits"},
     {"isa-bad-constant", "constant bits with characters other than 0 and 1"},
     {"isa-short", "a definition of fewer than 12 bits"},
-    {"isa-same-word", "definitions of two names that can encode the same word"},
+    {"isa-same-word", "a definition whose every word an earlier one of another name gives"},
     {"isa-operand-width", "an operand wider than the bits its definition takes"},
 };
 

@@ -68,6 +68,7 @@ void read_page_declaration(const std::string& line, PageSelection& p) {
     std::string address, page;
     words >> address >> page >> p.start_page;
     p.start = static_cast<int32_t>(std::strtol(address.c_str(), nullptr, 0));
+    p.start_declared = true;
   }
 }
 

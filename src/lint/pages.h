@@ -20,6 +20,7 @@ struct PageSelection {
   std::string register_letters;
   int32_t start = 0;
   int start_page = 0;
+  bool start_declared = false;  // by a start declaration
   bool declared = false;
 };
 

@@ -232,7 +232,10 @@ void check_after_ds(const ProgramModel& model, Findings& findings) {
 
 // The device starts somewhere: a program that stores nothing at address 0 is missing its
 // start, or has it at the wrong address.
-void check_empty_start(const ProgramModel& model, Findings& findings) {
+void check_empty_start(const ProgramModel& model, const PageSelection& declared,
+                       Findings& findings) {
+  // A device declared to start elsewhere needs nothing at address 0.
+  if (declared.start_declared && declared.start != 0) return;
   bool any = std::any_of(model.code.begin(), model.code.end(),
                          [](uint16_t word) { return word != kEmptyWord; });
   if (!any || model.code[0] != kEmptyWord) return;
@@ -266,5 +269,5 @@ void check_program(const ProgramModel& model, const PageSelection& declared,
   if (!model.resolved) return;
   check_pages(model, declared, findings);
   check_after_ds(model, findings);
-  check_empty_start(model, findings);
+  check_empty_start(model, declared, findings);
 }
