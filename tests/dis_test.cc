@@ -12,7 +12,7 @@ namespace {
 namespace fs = std::filesystem;
 
 const char* const kIsa =
-    "none :\nnop : 000000000000\nmovlw k8 : 1100 k7-0\nadd f5 \"w\" : 000111 0 f4-0\n"
+    "nop : 000000000000\nnone :\nmovlw k8 : 1100 k7-0\nadd f5 \"w\" : 000111 0 f4-0\n"
     "add f5 d1 : 000111 d0 f4-0\ngoto k9 : 101 k8-0\ncall k8 : 1001 k7-0\ndw k12 : k11-0\n";
 
 // The test's own Intel HEX writer: one record per word, each checksum worked out.
@@ -44,43 +44,51 @@ std::string dis(const ScratchDir& dir, const std::string& args) {
 // (A definition of no bits, which takes no word, gives none of them.) goto 3, movlw $2A, add in
 // both forms (the literal one first), call 2, then after a gap a nop, a word only dw gives, and a
 // goto to an address that holds no code.
-const std::map<unsigned, unsigned> kImage = {{0x000, 0xA03}, {0x001, 0xC2A}, {0x002, 0x1C6},
-                                             {0x003, 0x1E6}, {0x004, 0x902}, {0x010, 0x000},
-                                             {0x011, 0x3FF}, {0x012, 0xB10}};
+const std::map<unsigned, unsigned> kImage = {
+    {0x000, 0xA03}, {0x001, 0xC2A}, {0x002, 0x1C6}, {0x003, 0x1E6}, {0x004, 0x902},
+    {0x010, 0x000}, {0x011, 0x3FF}, {0x012, 0xB10}, {0x013, 0xA00}, {0x014, 0xA11}};
 
 TEST(Disassembler, SourceListingAndRefusals) {
   ScratchDir dir;
   dir.write("inst.dat", kIsa);
-  dir.write("t.hex", hex_of(kImage, 0x123, 0));
+  // An extended address of 0 before the records is the layout's own.
+  dir.write("t.hex", ":020000040000FA\n" + hex_of(kImage, 0x123, 0xFFF));
   EXPECT_EQ(dis(dir, "t.hex"),
             "status 0\n"
             "; wendrix-dis: t.hex with inst.dat\n"
-            "__FUSE\tequ\t$123\n__FUSEX\tequ\t$000\n"
+            "__FUSE\tequ\t$123\n__FUSEX\tequ\t$fff\n"
             "\torg\t$000\n"
-            "\tgoto\tL_003\n"
+            "L_000\tgoto\tL_003\n"
             "\tmovlw\t$2A\n"
             "L_002\tadd\t$6,w\n"
             "L_003\tadd\t$6,$1\n"
             "\tcall\tL_002\n"
             "\torg\t$010\n"
             "\tnop\n"
-            "\tdw\t$3FF\n"
+            "L_011\tdw\t$3FF\n"
             "\tgoto\t$110\n"
+            "\tgoto\tL_000\n"
+            "\tgoto\tL_011\n"
             "stderr: ");
-  // Names from a file of symbols; one that an expression cannot name keeps its number label.
-  dir.write("names.txt", "loop $003\nhelper 2\n");
-  EXPECT_EQ(dis(dir, "--listing --symbols names.txt t.hex"),
+  // Names from the original's listing: its labels on lines of code.
+  dir.write("names.lst",
+            "Wendrix output from: [t.asm]\n\n\nCode:\n-----\n\n"
+            "[003] 1e6 loop             add              $6,$1\n[002] 1c6 h\n"
+            "[011] 3ff data             dw               $3FF\n");
+  EXPECT_EQ(dis(dir, "--listing --symbols names.lst t.hex"),
             "status 0\n"
             "; wendrix-dis: t.hex with inst.dat\n"
-            "FUSE  : [$123]\nFUSEX : [$000]\n\n"
-            "[000] a03                  goto             loop\n"
+            "FUSE  : [$123]\nFUSEX : [$fff]\n\n"
+            "[000] a03 L_000            goto             loop\n"
             "[001] c2a                  movlw            $2A\n"
-            "[002] 1c6 helper           add              $6,w\n"
+            "[002] 1c6 h                add              $6,w\n"
             "[003] 1e6 loop             add              $6,$1\n"
-            "[004] 902                  call             helper\n"
+            "[004] 902                  call             h\n"
             "[010] 000                  nop              \n"
-            "[011] 3ff                  dw               $3FF\n"
+            "[011] 3ff data             dw               $3FF\n"
             "[012] b10                  goto             $110\n"
+            "[013] a00                  goto             L_000\n"
+            "[014] a11                  goto             data\n"
             "stderr: ");
   // Without dw, the word 0x3ff has no definition: nothing of the source is printed.
   dir.write("nodw/inst.dat", std::string(kIsa).substr(0, std::string(kIsa).find("dw")));
@@ -97,6 +105,13 @@ TEST(Disassembler, SourceListingAndRefusals) {
   EXPECT_EQ(dis(dir, "far.hex"),
             "status 1\nstderr: wendrix-dis: far.hex: byte address 0x1200 lies outside program "
             "memory and the configuration words\n");
+  dir.write("short.hex", ":0000\n");
+  EXPECT_EQ(dis(dir, "short.hex"),
+            "status 1\nstderr: wendrix-dis: short.hex: line 1: not an Intel HEX record\n");
+  dir.write("wide.hex", hex_of({{0, 0}}, 0x1000, 0));
+  EXPECT_EQ(dis(dir, "wide.hex"),
+            "status 1\nstderr: wendrix-dis: wide.hex: configuration word "
+            "0x1000 is wider than 12 bits\n");
   EXPECT_EQ(dis(dir, ""),
             "status 2\nstderr: usage: wendrix-dis [--inst FILE] [--symbols FILE] "
             "[--listing] PROG.hex\n");
