@@ -343,7 +343,8 @@ TEST(LanguageServer, EditorFeaturesOnABrokenProgram) {
             "; wendrix-lint: page-bit 0 set \"bsf 3,5\" clear \"bcf 3,5\"\n"      // 1
             "__FUSE\tequ\t0\n__FUSEX\tequ\t0\n#include \"regs.inc\"\n\torg\t0\n"  // 2-5
             "main:\tput\tDELAY\n\tadd\tLED,\n\tcal\tpressed\n\tgoto\tfar\n"       // 6-9
-            "\tput\tUNDEF\n\tmovwf\t300\n\torg\t$200\nfar\tgoto\tfar\n");         // 10-13
+            "\tput\tUNDEF\n\tmovwf\t300\n\torg\t$200\nfar\tgoto\tfar\n"           // 10-13
+            "\tadd\tLED, w\n");                                                   // 14
   dir.write("regs.inc", "LED\tequ\t6\nDELAY\tequ\t$2A\n");
   const std::string root = fs::canonical(dir.path).string();
   const std::string main_uri = "file://" + root + "/main.asm",
@@ -386,7 +387,8 @@ TEST(LanguageServer, EditorFeaturesOnABrokenProgram) {
   in += ask("textDocument/rename", regs_uri, 0, 1, {{"newName", "org1"}});  // 12: no name
   json fixes = {diagnostic(6, 4, "label-colon", "the label keeps its colon"),
                 diagnostic(11, 7, "operand-range", "value 300"),
-                diagnostic(9, 5, "page", "...: select page 1 before it")};
+                diagnostic(9, 5, "page", "...: select page 1 before it"),
+                diagnostic(14, 9, "literal-blank", "the blank before 'w'")};
   in += ask(
       "textDocument/codeAction", main_uri, -1, 0,  // 13
       {{"range",
@@ -417,7 +419,8 @@ TEST(LanguageServer, EditorFeaturesOnABrokenProgram) {
   }
   // The typo hides nothing: the other lines' findings stay.
   EXPECT_EQ(main_diagnostics, json::parse(R"([[6,"label-colon"],[7,"assembler"],[8,"assembler"],
-                                              [10,"assembler"],[11,"operand-range"]])"));
+                                              [10,"assembler"],[11,"operand-range"],
+                                              [14,"assembler"],[14,"literal-blank"]])"));
   auto md = [](const std::string& text) {
     return json{{"contents", {{"kind", "markdown"}, {"value", text}}}};
   };
@@ -446,7 +449,8 @@ TEST(LanguageServer, EditorFeaturesOnABrokenProgram) {
   EXPECT_EQ(answers[10], json::parse(R"({"placeholder":"LED",
       "range":{"start":{"line":7,"character":5},"end":{"line":7,"character":8}}})"));
   EXPECT_EQ(answers[11], json::parse(R"({"changes":{")" + main_uri + R"(":[{"newText":"LAMP",
-      "range":{"start":{"line":7,"character":5},"end":{"line":7,"character":8}}}],")" +
+      "range":{"start":{"line":7,"character":5},"end":{"line":7,"character":8}}},{"newText":"LAMP",
+      "range":{"start":{"line":14,"character":5},"end":{"line":14,"character":8}}}],")" +
                                      regs_uri +
                                      R"(":[{"newText":"LAMP",
       "range":{"start":{"line":0,"character":0},"end":{"line":0,"character":3}}}]}})"));
@@ -467,7 +471,8 @@ TEST(LanguageServer, EditorFeaturesOnABrokenProgram) {
   EXPECT_EQ(actions,
             json::array({fix("Drop the label's colon", 6, 4, 5, ""),
                          fix("Mask the operand to its field (& $1F)", 11, 7, 10, "(300) & $1F"),
-                         fix("Select page 1 before the jump", 9, 0, 0, "\tbsf\t3,5\n")}));
+                         fix("Select page 1 before the jump", 9, 0, 0, "\tbsf\t3,5\n"),
+                         fix("Remove the blank before the literal", 14, 9, 10, "")}));
   auto symbol = [](const char* name, const std::string& uri, int line) {
     return json{{"name", name},
                 {"kind", 14},
