@@ -9,7 +9,7 @@ namespace {
 // The values a definition would need to give `word`, or false when no values can.
 bool gather(const InstructionDef& def, uint32_t word, DecodedWord& out) {
   if (words_taken(def) != 1) return false;  // a definition of no bits takes no word of its own
-  if ((word >> def.bitCount) != 0) return false;  // the bits above a short definition are 0
+  if ((word >> def.bitCount) != 0) return false;      // the bits above a short definition are 0
   if (def.operandCount > kMaxOperands) return false;  // no statement has that many operands
   uint32_t seen[kMaxOperandValues] = {};
   for (int b = 0; b < def.bitCount; ++b) {

@@ -82,8 +82,7 @@ std::string habit_hint(int code, const SplitLine& s, const InstructionSet& set) 
              "'__FUSEX equ VALUE'";
     }
     if (mnemonic == "movfw" && s.operandCount == 1) {
-      return "movfw is another assembler's name: write 'movf " + std::string(s.operands[0]) +
-             ",w'";
+      return "movfw is another assembler's name: write 'movf " + std::string(s.operands[0]) + ",w'";
     }
     if (s.operandCount > 0 && has_word(s.operands[0].substr(0, 4), "equ")) {
       return "a constant's name starts in column 0: write " + std::string(s.mnemonic) +

@@ -56,9 +56,9 @@ struct Options {
   std::vector<std::string> args;
   std::string source, inst;
   bool summary = false;
-  bool werror = false;  // warnings set the exit status too
-  bool unused = false;  // the unused check is on
-  bool deps = false;    // print a make rule instead of findings
+  bool werror = false;    // warnings set the exit status too
+  bool unused = false;    // the unused check is on
+  bool deps = false;      // print a make rule instead of findings
   std::string deps_file;  // the rule's own file, a target beside the outputs ("": base.d)
 };
 

@@ -33,8 +33,8 @@ std::string binary(uint32_t value) {
 const ModelStatement* statement_here(const Program& p, const Place& at, int& column) {
   int32_t file = file_index(p, at.path);
   if (file < 0) return nullptr;
-  int piece = piece_of(p.model.files[static_cast<size_t>(file)].map, {at.line + 1, at.character},
-                       column);
+  int piece =
+      piece_of(p.model.files[static_cast<size_t>(file)].map, {at.line + 1, at.character}, column);
   return statement_at(p.model, file, piece);
 }
 
@@ -47,8 +47,8 @@ json signature_help(const Program& p, const Place& at) {
   if (s.mnemonic.empty() || static_cast<size_t>(at.character) > code.size()) return nullptr;
   size_t mnemonic_end = code.find(s.mnemonic, s.label.size()) + s.mnemonic.size();
   if (static_cast<size_t>(at.character) <= mnemonic_end) return nullptr;
-  int operand = static_cast<int>(std::count(code.begin() + static_cast<std::ptrdiff_t>(mnemonic_end),
-                                            code.begin() + at.character, ','));
+  int operand = static_cast<int>(std::count(
+      code.begin() + static_cast<std::ptrdiff_t>(mnemonic_end), code.begin() + at.character, ','));
   json signatures = json::array();
   int active = -1;
   for (int32_t index : definitions_named(p.model.isa, s.mnemonic)) {
@@ -147,9 +147,10 @@ json workspace_symbols(const Server& server, const std::string& query) {
       const std::string& file = p.paths[static_cast<size_t>(s.file)];
       int line = statement_place(p.model, s).line - 1;
       if (!seen.insert(symbol.name + "\n" + file + "\n" + std::to_string(line)).second) continue;
-      found.push_back({{"name", symbol.name},
-                       {"kind", symbol.equ ? 14 : 12},
-                       {"location", location(file, line, 0, static_cast<int>(symbol.name.size()))}});
+      found.push_back(
+          {{"name", symbol.name},
+           {"kind", symbol.equ ? 14 : 12},
+           {"location", location(file, line, 0, static_cast<int>(symbol.name.size()))}});
     }
   }
   return found;

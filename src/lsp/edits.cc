@@ -9,8 +9,9 @@
 namespace {
 
 json text_edit(int line, int from, int to, const std::string& text) {
-  return {{"range", {{"start", {{"line", line}, {"character", from}}},
-                     {"end", {{"line", line}, {"character", to}}}}},
+  return {{"range",
+           {{"start", {{"line", line}, {"character", from}}},
+            {"end", {{"line", line}, {"character", to}}}}},
           {"newText", text}};
 }
 
@@ -49,7 +50,8 @@ void each_occurrence(const Program& p, const std::string& name, Visit visit) {
     for (size_t n = 1; n <= text.line_count(); ++n) {
       std::string code(text.line(static_cast<int>(n)));
       split_line(code);
-      for (size_t i = find_name(code, name); i != std::string::npos; i = find_name(code, name, i + 1)) {
+      for (size_t i = find_name(code, name); i != std::string::npos;
+           i = find_name(code, name, i + 1)) {
         visit(p.paths[static_cast<size_t>(file)], static_cast<int>(n) - 1, static_cast<int>(i));
       }
     }
@@ -143,8 +145,8 @@ json code_actions(const Server& server, const Program& p, const std::string& pat
       int32_t file = file_index(p, path);
       if (file < 0) continue;
       int piece_column;
-      int piece = piece_of(p.model.files[static_cast<size_t>(file)].map, {line + 1, column},
-                           piece_column);
+      int piece =
+          piece_of(p.model.files[static_cast<size_t>(file)].map, {line + 1, column}, piece_column);
       const ModelStatement* s = statement_at(p.model, file, piece);
       if (!s || s->kind < 0) continue;
       const InstructionDef& def = p.model.isa.defs[static_cast<size_t>(s->kind)];
@@ -156,8 +158,8 @@ json code_actions(const Server& server, const Program& p, const std::string& pat
         int to = column + static_cast<int>(texts.operands[k].size());
         actions.push_back(quick_fix(
             "Mask the operand to its field (& " + hex_mask(mask) + ")", d, uri,
-            json::array({text_edit(line, column, to,
-                                   "(" + texts.operands[k] + ") & " + hex_mask(mask))})));
+            json::array(
+                {text_edit(line, column, to, "(" + texts.operands[k] + ") & " + hex_mask(mask))})));
       }
     } else if (code == "page") {
       // The declared statements that select the target's page, before the jump.

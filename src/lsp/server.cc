@@ -102,8 +102,8 @@ void handle(Server& server, const json& message) {
   }
   if (!request) return;  // an unknown notification is ignored
   static const std::set<std::string> kPositional = {
-      "textDocument/hover",         "textDocument/definition",    "textDocument/references",
-      "textDocument/completion",    "textDocument/signatureHelp", "textDocument/prepareRename",
+      "textDocument/hover",      "textDocument/definition",    "textDocument/references",
+      "textDocument/completion", "textDocument/signatureHelp", "textDocument/prepareRename",
       "textDocument/rename"};
   if (kPositional.count(method)) {
     std::optional<Place> at = place_of(server, params);
