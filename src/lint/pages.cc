@@ -64,6 +64,10 @@ void read_page_declaration(const std::string& line, PageSelection& p) {
     p.declared = true;
   } else if (word == "registers") {
     words >> p.register_letters;
+  } else if (word == "pages") {
+    int pages = 0;
+    words >> pages;
+    if (pages >= 1 && pages <= (1 << kPageBits)) p.pages = pages;
   } else if (word == "start") {
     std::string address, page;
     words >> address >> page >> p.start_page;
@@ -89,15 +93,20 @@ struct Keys {
 int selected_page(const ProgramModel& model, size_t at, const PageSelection& p, Keys& keys,
                   std::vector<int>& where) {
   int bits = 0, known = 0;
-  const int all = (1 << kPageBits) - 1;
+  // The page bits the device has: those that tell its pages apart.
+  const int all = (1 << std::bit_width(static_cast<unsigned>(p.pages - 1))) - 1;
   for (size_t i = at + 1; i-- > 0 && known != all;) {
     const ModelStatement& s = model.statements[i];
     if (s.kind == KIND_EQU) continue;
     if (s.kind < 0 && s.kind != KIND_NONE) break;  // org or ds: another block
-    if (i != at && s.kind >= 0 && model.isa.defs[static_cast<size_t>(s.kind)].jump) break;
+    // A goto leaves the straight line; a call comes back with the page selected before it.
+    if (i != at && s.kind >= 0 && model.isa.defs[static_cast<size_t>(s.kind)].jump == JUMP_GOTO) {
+      break;
+    }
     if (s.kind >= 0 && i != at && !p.setters.empty()) {
       auto setter = p.setters.find(keys.of(i));
-      if (setter != p.setters.end() && !(known >> setter->second.first & 1)) {
+      if (setter != p.setters.end() && (all >> setter->second.first & 1) &&
+          !(known >> setter->second.first & 1)) {
         known |= 1 << setter->second.first;
         bits |= setter->second.second << setter->second.first;
         where.push_back(s.piece);

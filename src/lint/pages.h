@@ -11,6 +11,8 @@
 //   ; wendrix-lint: page-bit N set "STATEMENT" clear "STATEMENT"
 //   ; wendrix-lint: start ADDRESS page N
 //   ; wendrix-lint: registers LETTERS
+//   ; wendrix-lint: pages N
+// (the device's code pages, 1 to 4: a device of 2 needs only page bit 0)
 // A statement is matched by its mnemonic and operands as written, ignoring letter case and
 // blanks. Without a declaration the device starts at the last word with the page bits at 0,
 // and nothing else selects a page. `registers` names the operand letters of inst.dat that stand
@@ -21,6 +23,7 @@ struct PageSelection {
   int32_t start = 0;
   int start_page = 0;
   bool start_declared = false;  // by a start declaration
+  int pages = 4;
   bool declared = false;
 };
 
