@@ -64,6 +64,8 @@ void read_page_declaration(const std::string& line, PageSelection& p) {
     p.declared = true;
   } else if (word == "registers") {
     words >> p.register_letters;
+  } else if (word == "no-fall-through") {
+    for (std::string name; words >> name;) p.no_fall_through.insert(fold_case(name));
   } else if (word == "pages") {
     int pages = 0;
     words >> pages;

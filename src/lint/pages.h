@@ -3,6 +3,7 @@
 #pragma once
 
 #include <map>
+#include <set>
 #include <string>
 
 #include "lint/findings.h"
@@ -13,6 +14,8 @@
 //   ; wendrix-lint: registers LETTERS
 //   ; wendrix-lint: pages N
 // (the device's code pages, 1 to 4: a device of 2 needs only page bit 0)
+//   ; wendrix-lint: no-fall-through MNEMONIC...
+// (the returns: like a goto, they end the code that falls into the next statement)
 // A statement is matched by its mnemonic and operands as written, ignoring letter case and
 // blanks. Without a declaration the device starts at the last word with the page bits at 0,
 // and nothing else selects a page. `registers` names the operand letters of inst.dat that stand
@@ -24,6 +27,7 @@ struct PageSelection {
   int start_page = 0;
   bool start_declared = false;  // by a start declaration
   int pages = 4;
+  std::set<std::string> no_fall_through;  // folded mnemonics
   bool declared = false;
 };
 

@@ -179,12 +179,14 @@ void check_configuration(const ProgramModel& model, Findings& findings) {
 }
 
 // Whether control can fall into statement `at` from the one before it: that one is an
-// instruction other than a goto.
-bool reached_by_falling(const ProgramModel& model, size_t at) {
+// instruction other than a goto and the returns the program declares.
+bool reached_by_falling(const ProgramModel& model, size_t at, const PageSelection& declared) {
   for (size_t i = at; i-- > 0;) {
     const ModelStatement& s = model.statements[i];
     if (s.kind == KIND_EQU || s.kind == KIND_NONE) continue;
-    return s.kind >= 0 && model.isa.defs[static_cast<size_t>(s.kind)].jump != JUMP_GOTO;
+    if (s.kind < 0) return false;
+    const InstructionDef& def = model.isa.defs[static_cast<size_t>(s.kind)];
+    return def.jump != JUMP_GOTO && !declared.no_fall_through.count(fold_case(def.name));
   }
   return false;
 }
@@ -192,7 +194,7 @@ bool reached_by_falling(const ProgramModel& model, size_t at) {
 // Labels and constants of the main source that nothing names (only with --unused): not the
 // configuration words, not a name an error is already about, not a label that code falls into.
 void check_unused(const ProgramModel& model, Findings& findings,
-                  const std::set<int>& symbols_in_errors) {
+                  const std::set<int>& symbols_in_errors, const PageSelection& declared) {
   for (size_t i = 0; i < model.symbols.size(); ++i) {
     const ModelSymbol& entry = model.symbols[i];
     if (!entry.defined || entry.statement < 0 || !entry.uses.empty()) continue;
@@ -203,7 +205,8 @@ void check_unused(const ProgramModel& model, Findings& findings,
     if (names_instruction(model, name)) continue;  // column0-mnemonic says more
     const ModelStatement& s = model.statements[static_cast<size_t>(entry.statement)];
     if (s.file != 0) continue;  // a definition file's names
-    if (s.kind != KIND_EQU && reached_by_falling(model, static_cast<size_t>(entry.statement))) {
+    if (s.kind != KIND_EQU &&
+        reached_by_falling(model, static_cast<size_t>(entry.statement), declared)) {
       continue;
     }
     add_at_piece(findings, s.file, s.piece, 0, LINT_NOTE,
@@ -265,7 +268,7 @@ void check_program(const ProgramModel& model, const PageSelection& declared,
     if (s.kind >= 0) check_operand_ranges(model, findings, s, declared.register_letters);
   }
   if (model.resolved) check_configuration(model, findings);
-  if (options.unused) check_unused(model, findings, *options.symbols_in_errors);
+  if (options.unused) check_unused(model, findings, *options.symbols_in_errors, declared);
   if (!model.resolved) return;
   check_pages(model, declared, findings);
   check_after_ds(model, findings);
