@@ -49,19 +49,22 @@ void read_page_declaration(const std::string& line, PageSelection& p) {
   std::istringstream words(line.substr(at + marker.size()));
   std::string word;
   words >> word;
-  if (word == "page-bit") {
+  if (word == "page-bit" || word == "bank-bit") {
+    bool page = word == "page-bit";
     int bit = -1;
     words >> bit;
-    if (bit < 0 || bit >= kPageBits) return;
-    size_t from = line.find("page-bit", at);
+    if (bit < 0 || bit >= (page ? kPageBits : 8)) return;
+    size_t from = line.find(word, at);
     for (int value : {1, 0}) {
       std::string statement = quoted(line, from);
       size_t blank = statement.find_first_of(" \t");
       std::string mnemonic = statement.substr(0, blank);
       std::string operands = blank == std::string::npos ? "" : statement.substr(blank);
-      if (!mnemonic.empty()) p.setters[statement_key(mnemonic, operands)] = {bit, value};
+      if (mnemonic.empty()) continue;
+      (page ? p.setters : p.bank_setters)[statement_key(mnemonic, operands)] = {bit, value};
     }
-    p.declared = true;
+    if (page) p.declared = true;
+    if (!page) p.bank_bits = std::max(p.bank_bits, bit + 1);
   } else if (word == "registers") {
     words >> p.register_letters;
   } else if (word == "no-fall-through") {
@@ -92,11 +95,12 @@ struct Keys {
 // The page selected when statement `at` runs, found by walking back through the straight-line
 // code before it: up to a label or a jump (code reached from elsewhere), or to the start of
 // the program. -1 when some page bit is not known; `where` names the selecting lines.
-int selected_page(const ProgramModel& model, size_t at, const PageSelection& p, Keys& keys,
-                  std::vector<int>& where) {
+// The bits the setters select when statement `at` runs: `all` the bits there are, and at the
+// device's start `start_value`.
+int selected_bits(const ProgramModel& model, size_t at, const PageSelection& p,
+                  const std::map<std::string, std::pair<int, int>>& setters, int all,
+                  int start_value, Keys& keys, std::vector<int>& where) {
   int bits = 0, known = 0;
-  // The page bits the device has: those that tell its pages apart.
-  const int all = (1 << std::bit_width(static_cast<unsigned>(p.pages - 1))) - 1;
   for (size_t i = at + 1; i-- > 0 && known != all;) {
     const ModelStatement& s = model.statements[i];
     if (s.kind == KIND_EQU) continue;
@@ -105,9 +109,9 @@ int selected_page(const ProgramModel& model, size_t at, const PageSelection& p, 
     if (i != at && s.kind >= 0 && model.isa.defs[static_cast<size_t>(s.kind)].jump == JUMP_GOTO) {
       break;
     }
-    if (s.kind >= 0 && i != at && !p.setters.empty()) {
-      auto setter = p.setters.find(keys.of(i));
-      if (setter != p.setters.end() && (all >> setter->second.first & 1) &&
+    if (s.kind >= 0 && i != at && !setters.empty()) {
+      auto setter = setters.find(keys.of(i));
+      if (setter != setters.end() && (all >> setter->second.first & 1) &&
           !(known >> setter->second.first & 1)) {
         known |= 1 << setter->second.first;
         bits |= setter->second.second << setter->second.first;
@@ -115,7 +119,7 @@ int selected_page(const ProgramModel& model, size_t at, const PageSelection& p, 
       }
     }
     if (s.addressKnown && s.address == p.start) {
-      bits |= p.start_page & all & ~known;
+      bits |= start_value & all & ~known;
       known = all;
       break;
     }
@@ -124,7 +128,22 @@ int selected_page(const ProgramModel& model, size_t at, const PageSelection& p, 
   return known == all ? bits : -1;
 }
 
+int selected_page(const ProgramModel& model, size_t at, const PageSelection& p, Keys& keys,
+                  std::vector<int>& where) {
+  // The page bits the device has: those that tell its pages apart.
+  const int all = (1 << std::bit_width(static_cast<unsigned>(p.pages - 1))) - 1;
+  return selected_bits(model, at, p, p.setters, all, p.start_page, keys, where);
+}
+
 }  // namespace
+
+int selected_bank(const ProgramModel& model, size_t index, const PageSelection& p,
+                  std::vector<int>& where) {
+  if (p.bank_setters.empty()) return -1;
+  Keys keys{model, std::vector<std::string>(model.statements.size()),
+            std::vector<bool>(model.statements.size())};
+  return selected_bits(model, index, p, p.bank_setters, (1 << p.bank_bits) - 1, 0, keys, where);
+}
 
 PageSelection page_selection(const ProgramModel& model) {
   PageSelection p;

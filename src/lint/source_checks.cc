@@ -115,7 +115,8 @@ void check_bom(const ProgramModel& model, Findings& findings, int32_t file) {
 }
 
 void check_operand_ranges(const ProgramModel& model, Findings& findings, const ModelStatement& s,
-                          const std::string& register_letters) {
+                          const PageSelection& declared) {
+  const std::string& register_letters = declared.register_letters;
   const InstructionDef& def = model.isa.defs[static_cast<size_t>(s.kind)];
   bool jump = def.jump != JUMP_NONE;
   for (int k = 0; k < def.operandCount && k < s.operandCount; ++k) {
@@ -143,6 +144,29 @@ void check_operand_ranges(const ProgramModel& model, Findings& findings, const M
                        hex(v & mask) + ", which is likely not the register meant",
                    "operand-range");
       continue;
+    }
+    bool register_operand =
+        !register_letters.empty() && register_letters.find(letter) != std::string::npos;
+    if (!fits && register_operand && value >= 0 && !declared.bank_setters.empty()) {
+      // A register of another bank: in range where its bank is the one selected before it.
+      int bank = static_cast<int>(v >> (top + 1));
+      std::vector<int> where;
+      int selected =
+          selected_bank(model, static_cast<size_t>(&s - model.statements.data()), declared, where);
+      if (selected == bank) continue;
+      if (selected >= 0) {
+        std::string lines;
+        for (int line : where) lines += (lines.empty() ? "" : ", ") + std::to_string(line);
+        add_at_piece(findings, s.file, s.piece, operand_column(), LINT_WARNING,
+                     "register " + hex(v) + " is in bank " + std::to_string(bank) +
+                         ", but the bank selected before it is bank " + std::to_string(selected) +
+                         (where.empty() ? ""
+                                        : " (line" + std::string(where.size() > 1 ? "s " : " ") +
+                                              lines + ")") +
+                         ": select bank " + std::to_string(bank) + " before it",
+                     "operand-range");
+        continue;
+      }
     }
     if (fits) continue;
     column = operand_column();
@@ -265,7 +289,7 @@ void check_program(const ProgramModel& model, const PageSelection& declared,
   }
   // Every operand whose value is known, also where pass 2 stopped short of the end.
   for (const ModelStatement& s : model.statements) {
-    if (s.kind >= 0) check_operand_ranges(model, findings, s, declared.register_letters);
+    if (s.kind >= 0) check_operand_ranges(model, findings, s, declared);
   }
   if (model.resolved) check_configuration(model, findings);
   if (options.unused) check_unused(model, findings, *options.symbols_in_errors, declared);
