@@ -175,18 +175,24 @@ void check_pages(const ProgramModel& model, const PageSelection& p, Findings& fi
     std::string lines;
     for (int line : where) lines += (lines.empty() ? "" : ", ") + std::to_string(line);
     std::string name = in_quotes(fold_case(def.name));
+    // Which page bits to set and clear, from the highest the device has.
+    std::string bits;
+    for (int b = std::bit_width(static_cast<unsigned>(p.pages - 1)); b-- > 0;) {
+      bits += std::string(bits.empty() ? ", with page bit " : " and page bit ") +
+              std::to_string(b) + ((page >> b & 1) ? " set" : " clear");
+    }
     std::string message;
     if (selected >= 0 && selected != page) {
       message = "the page selected before this " + name + " is page " + std::to_string(selected) +
                 (where.empty() ? " (at the start of the program)"
                                : (where.size() == 1 ? " (line " : " (lines ") + lines + ")") +
                 ", but its target " + hex(target) + " is on page " + std::to_string(page) +
-                ": select page " + std::to_string(page) + " before it";
+                ": select page " + std::to_string(page) + " before it" + bits;
     } else if (selected < 0 && page != s.address / kPageWords) {
       message = "target code page not same as source code page: the " + name + " at " +
                 page_text(s.address) + " jumps to " + page_text(target) +
                 ", and no page selection precedes it: select page " + std::to_string(page) +
-                " before it";
+                " before it" + bits;
       if (!p.declared) {
         message +=
             " (declare the statements that select a page with '; wendrix-lint: page-bit "

@@ -4,12 +4,20 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdio>
 
 #include "expr.h"
 #include "output.h"
 #include "pass1.h"
 
 namespace {
+
+// A mask as the language writes it: $FF.
+std::string dollar_hex(uint32_t value) {
+  char buffer[16];
+  std::snprintf(buffer, sizeof buffer, "$%X", value);
+  return buffer;
+}
 
 bool names_instruction(const ProgramModel& model, std::string_view name) {
   return !definitions_named(model.isa, name).empty() || reserved_word(name) >= 0;
@@ -131,6 +139,10 @@ void check_operand_ranges(const ProgramModel& model, Findings& findings, const M
     if (top < 0) continue;  // the definition takes nothing from it: no value is cut
     bool fits = jump && k == 0 ? value >= 0 && value < kCodeWords : fits_field(value, mask, top);
     int column = -1;
+    auto operand_text = [&] {
+      StatementTexts texts = statement_texts(model, s);
+      return k < static_cast<int>(texts.operands.size()) ? texts.operands[k] : std::string();
+    };
     auto operand_column = [&] {
       StatementTexts texts = statement_texts(model, s);
       return k < static_cast<int>(texts.operandColumns.size()) ? texts.operandColumns[k] : -1;
@@ -176,7 +188,8 @@ void check_operand_ranges(const ProgramModel& model, Findings& findings, const M
                      : "value " + std::to_string(value) + " (" + hex(v) + ") does not fit the " +
                            std::to_string(std::popcount(mask)) + " bits that " +
                            in_quotes(def.name) + " takes from operand " + std::to_string(k + 1) +
-                           ": it is cut to " + hex(v & mask),
+                           ": it is cut to " + hex(v & mask) + "; if the cut is meant, write (" +
+                           operand_text() + ") & " + dollar_hex(mask),
                  "operand-range");
   }
 }
