@@ -16,17 +16,6 @@ namespace {
 
 constexpr int32_t kErased = 0x0FFF;  // what wendrix writes where nothing is stored
 
-std::string hex_digits(uint32_t value, int width) {
-  static const char* const kDigits = "0123456789abcdef";
-  std::string out;
-  do {
-    out.insert(out.begin(), kDigits[value & 15]);
-    value >>= 4;
-  } while (value);
-  while (static_cast<int>(out.size()) < width) out.insert(out.begin(), '0');
-  return out;
-}
-
 bool erased(int32_t word) {
   return word < 0 || word == kErased || word == 0xFFFF;
 }

@@ -10,17 +10,18 @@ namespace {
 
 constexpr uint32_t kConfigByte = 0x2020;  // FUSE, then FUSEX
 
-std::string hex_text(uint32_t value) {
+}  // namespace
+
+std::string hex_digits(uint32_t value, int width) {
   static const char* const kDigits = "0123456789abcdef";
   std::string out;
   do {
     out.insert(out.begin(), kDigits[value & 15]);
     value >>= 4;
   } while (value);
-  return "0x" + out;
+  while (static_cast<int>(out.size()) < width) out.insert(out.begin(), '0');
+  return out;
 }
-
-}  // namespace
 
 bool read_intel_hex(const std::string& text, MemoryImage& image, std::string& error) {
   image = MemoryImage{};
@@ -75,7 +76,7 @@ bool read_intel_hex(const std::string& text, MemoryImage& image, std::string& er
     uint32_t at = it->first;
     bool config = at >= kConfigByte && at < kConfigByte + 4;
     if (at >= 2 * kCodeWords && !config) {
-      return error = "byte address " + hex_text(at) +
+      return error = "byte address 0x" + hex_digits(at) +
                      " lies outside program memory and the "
                      "configuration words",
              false;

@@ -12,6 +12,9 @@ struct MemoryImage {
   int32_t fuse = -1, fusex = -1;
 };
 
+// A number in lower-case hexadecimal digits, at least `width` of them.
+std::string hex_digits(uint32_t value, int width = 1);
+
 // Reads the records (data, end of file; an extended address of 0); false with the reason in
 // `error` for a record that is malformed, fails its checksum, or lies outside the layout.
 bool read_intel_hex(const std::string& text, MemoryImage& image, std::string& error);
