@@ -13,7 +13,8 @@ namespace fs = std::filesystem;
 
 const char* const kIsa =
     "nop : 000000000000\nnone :\nmovlw k8 : 1100 k7-0\nadd f5 \"w\" : 000111 0 f4-0\n"
-    "add f5 d1 : 000111 d0 f4-0\ngoto k9 : 101 k8-0\ncall k8 : 1001 k7-0\ndw k12 : k11-0\n";
+    "add f5 d1 : 000111 d0 f4-0\ngoto k9 : 101 k8-0\ncall k8 : 1001 k7-0\n"
+    "dup k1 : 1111111111 k0 k0\ndw k12 : k11-0\n";
 
 // The test's own Intel HEX writer: one record per word, each checksum worked out.
 std::string hex_of(const std::map<unsigned, unsigned>& words, unsigned fuse, unsigned fusex) {
@@ -45,8 +46,8 @@ std::string dis(const ScratchDir& dir, const std::string& args) {
 // both forms (the literal one first), call 2, then after a gap a nop, a word only dw gives, and a
 // goto to an address that holds no code.
 const std::map<unsigned, unsigned> kImage = {
-    {0x000, 0xA03}, {0x001, 0xC2A}, {0x002, 0x1C6}, {0x003, 0x1E6}, {0x004, 0x902},
-    {0x010, 0x000}, {0x011, 0x3FF}, {0x012, 0xB10}, {0x013, 0xA00}, {0x014, 0xA11}};
+    {0x000, 0xA03}, {0x001, 0xC2A}, {0x002, 0x1C6}, {0x003, 0x1E6}, {0x004, 0x902}, {0x010, 0x000},
+    {0x011, 0x3FF}, {0x012, 0xB10}, {0x013, 0xA00}, {0x014, 0xA11}, {0x015, 0xFFC}, {0x016, 0xFFE}};
 
 TEST(Disassembler, SourceListingAndRefusals) {
   ScratchDir dir;
@@ -69,6 +70,8 @@ TEST(Disassembler, SourceListingAndRefusals) {
             "\tgoto\t$110\n"
             "\tgoto\tL_000\n"
             "\tgoto\tL_011\n"
+            "\tdup\t$0\n"   // a bit of k0 asked twice, 0 both times
+            "\tdw\t$FFE\n"  // asked 1 and 0: no value of k0 gives it
             "stderr: ");
   // Names from the original's listing: its labels on lines of code.
   dir.write("names.lst",
@@ -89,6 +92,8 @@ TEST(Disassembler, SourceListingAndRefusals) {
             "[012] b10                  goto             $110\n"
             "[013] a00                  goto             L_000\n"
             "[014] a11                  goto             data\n"
+            "[015] ffc                  dup              $0\n"
+            "[016] ffe                  dw               $FFE\n"
             "stderr: ");
   // Without dw, the word 0x3ff has no definition: nothing of the source is printed.
   dir.write("nodw/inst.dat", std::string(kIsa).substr(0, std::string(kIsa).find("dw")));
@@ -112,6 +117,20 @@ TEST(Disassembler, SourceListingAndRefusals) {
   EXPECT_EQ(dis(dir, "wide.hex"),
             "status 1\nstderr: wendrix-dis: wide.hex: configuration word "
             "0x1000 is wider than 12 bits\n");
+  // The command line: help, a second file, an unknown option, files that cannot be read, "--".
+  const std::string usage =
+      "usage: wendrix-dis [--inst FILE] [--symbols FILE] [--listing] PROG.hex\n";
+  const std::pair<const char*, std::string> kCommands[] = {
+      {"-h", "status 0\n" + usage + "stderr: "},
+      {"a.hex b.hex", "status 2\nstderr: wendrix-dis: one hex file at a time\n" + usage},
+      {"--frob t.hex", "status 2\nstderr: wendrix-dis: bad argument '--frob'\n" + usage},
+      {"missing.hex", "status 1\nstderr: wendrix-dis: cannot read missing.hex\n"},
+      {"--inst none.dat t.hex",
+       "status 1\nstderr: wendrix-dis: no instruction set loads (tried none.dat)\n"},
+      {"--symbols none.lst t.hex", "status 1\nstderr: wendrix-dis: cannot read none.lst\n"},
+  };
+  for (const auto& [args, expected] : kCommands) EXPECT_EQ(dis(dir, args), expected) << args;
+  EXPECT_EQ(dis(dir, "-- t.hex"), dis(dir, "t.hex"));
   EXPECT_EQ(dis(dir, ""),
             "status 2\nstderr: usage: wendrix-dis [--inst FILE] [--symbols FILE] "
             "[--listing] PROG.hex\n");
