@@ -2,6 +2,7 @@
 #include "output.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -78,7 +79,11 @@ std::string temporary_name(const std::string& name, int attempt) {
 // known before the content is built.
 Output create_output(const std::string& name, const char* failure) {
   Output out{nullptr, name, "", failure};
-  for (int attempt = 0; attempt < 100 && !out.file; ++attempt) {
+  // A directory at the name is a name that cannot be created: said now, as a file that cannot
+  // be opened would be, before the content (and the encoder's warnings) is built.
+  struct stat info;
+  bool directory = lstat(name.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+  for (int attempt = 0; attempt < 100 && !out.file && !directory; ++attempt) {
     out.temporary = temporary_name(name, attempt);
     int fd = open(out.temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0 && errno == EEXIST) continue;  // left by another run of this process id
