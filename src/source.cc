@@ -214,21 +214,26 @@ SourceMap map_pieces(const EditorText& text, size_t piece_chars) {
   return map;
 }
 
-bool read_editor_text(const std::string& path, EditorText& out) {
-  out = EditorText{};
-  std::unique_ptr<TextFile> file = open_text_file(path);
-  if (!file) return false;
-  for (; fill(*file); file->position = file->filled) {
-    out.text.append(file->buffer.get() + file->position, file->filled - file->position);
-  }
-  if (file->failed) {
-    out.text.clear();
-    return false;
-  }
+EditorText make_editor_text(std::string text) {
+  EditorText out;
+  out.text = std::move(text);
   if (!out.text.empty()) out.starts.push_back(0);
   for (size_t at = out.text.find('\n'); at != std::string::npos; at = out.text.find('\n', at + 1)) {
     if (at + 1 < out.text.size()) out.starts.push_back(static_cast<uint32_t>(at + 1));
   }
+  return out;
+}
+
+bool read_editor_text(const std::string& path, EditorText& out) {
+  out = EditorText{};
+  std::unique_ptr<TextFile> file = open_text_file(path);
+  if (!file) return false;
+  std::string text;
+  for (; fill(*file); file->position = file->filled) {
+    text.append(file->buffer.get() + file->position, file->filled - file->position);
+  }
+  if (file->failed) return false;
+  out = make_editor_text(std::move(text));
   return true;
 }
 

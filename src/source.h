@@ -176,6 +176,8 @@ struct EditorText {
 // The pieces a text is read in, pieces of at most `piece_chars` characters, as read_text_line
 // cuts them: a tool completes with it the map of a file that the passes stopped reading early.
 SourceMap map_pieces(const EditorText& text, size_t piece_chars);
+// A text's lines as an editor shows them.
+EditorText make_editor_text(std::string text);
 // Reads a file whole, as the reader would open it (an editor's unsaved text first); false when
 // it cannot be opened or read (the text is then empty).
 bool read_editor_text(const std::string& path, EditorText& out);

@@ -116,11 +116,10 @@ bool disassemble(const InstructionSet& set, const MemoryImage& image, const Addr
       auto label = labels.find(jump_target(def, a, d.values[0]));
       DecodedWord with_target = d;
       if (label != labels.end()) with_target.values[0] = label->first;
-      if (label != labels.end() &&
-          encode_word(def, with_target.values) ==
-              static_cast<uint32_t>(image.words[static_cast<size_t>(a)]) &&
-          reads_back(set, d.definition, operand_texts(def, d, label->second))) {
-        operands = operand_texts(def, d, label->second);
+      if (label != labels.end() && encode_word(def, with_target.values) ==
+                                       static_cast<uint32_t>(image.words[static_cast<size_t>(a)])) {
+        std::vector<std::string> named = operand_texts(def, d, label->second);
+        if (reads_back(set, d.definition, named)) operands = std::move(named);
       }
     }
     lines.push_back({a, image.words[static_cast<size_t>(a)], def.name, operands});

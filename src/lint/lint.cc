@@ -184,12 +184,9 @@ std::string program_including(const std::string& file) {
 ModelRequest model_request(std::ostream& out, const Options& o, bool& fragment) {
   ModelRequest request{"", o.args[0], o.inst, o.source, false};
   std::error_code error;
-  bool opens = [&] {
-    std::string base = base_name_of(o.source);
-    std::unique_ptr<TextFile> lowered = open_text_file(base + ".asm");
-    if (lowered) return true;
-    return static_cast<bool>(open_text_file(o.source.substr(0, base.size()) + ".asm"));
-  }();
+  // The source as wendrix opens it (the model opens it again for the passes).
+  bool opens = open_main_source(o.source).has_value();
+  source_reset();
   if (opens || !std::filesystem::is_regular_file(o.source, error)) return request;
   std::string program = program_including(o.source);
   if (!program.empty()) {

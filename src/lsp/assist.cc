@@ -41,14 +41,11 @@ const ModelStatement* statement_here(const Program& p, const Place& at, int& col
 }  // namespace
 
 json signature_help(const Program& p, const Place& at) {
+  int operand;
+  if (field_at(at.text, at.character, operand) != 2) return nullptr;
   std::string code = at.text;
   split_line(code);
   const SplitLine& s = split_result();
-  if (s.mnemonic.empty() || static_cast<size_t>(at.character) > code.size()) return nullptr;
-  size_t mnemonic_end = code.find(s.mnemonic, s.label.size()) + s.mnemonic.size();
-  if (static_cast<size_t>(at.character) <= mnemonic_end) return nullptr;
-  int operand = static_cast<int>(std::count(
-      code.begin() + static_cast<std::ptrdiff_t>(mnemonic_end), code.begin() + at.character, ','));
   json signatures = json::array();
   int active = -1;
   for (int32_t index : definitions_named(p.model.isa, s.mnemonic)) {

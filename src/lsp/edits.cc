@@ -58,8 +58,9 @@ void each_occurrence(const Program& p, const std::string& name, Visit visit) {
   }
 }
 
-// The first field of `line` at or after `column`: its start and end (blanks at its end left out).
-std::pair<int, int> field_at(const std::string& line, int column) {
+// The first operand field of `line` at or after `column`: its start and end (blanks at its end
+// left out).
+std::pair<int, int> operand_bounds(const std::string& line, int column) {
   std::string code = line;
   split_line(code);
   const SplitLine& s = split_result();
@@ -132,7 +133,7 @@ json code_actions(const Server& server, const Program& p, const std::string& pat
       actions.push_back(quick_fix("Drop the label's colon", d, uri,
                                   json::array({text_edit(line, column, column + 1, "")})));
     } else if (code == "literal-blank") {
-      auto [from, to] = field_at(source, column);
+      auto [from, to] = operand_bounds(source, column);
       int first = from;
       while (first < to && is_split_blank(source[static_cast<size_t>(first)])) ++first;
       if (first > from) {

@@ -18,8 +18,8 @@ std::string word_at(const std::string& line, int character) {
   return line.substr(start, end - start);
 }
 
-// Which field of a line a position is in: 0 the label, 1 the mnemonic, 2 an operand, -1 a
-// comment; `operand` gets the operand's index: the commas before the position.
+}  // namespace
+
 int field_at(const std::string& line, int character, int& operand) {
   std::string copy = line;
   split_line(copy);
@@ -36,6 +36,8 @@ int field_at(const std::string& line, int character, int& operand) {
                  copy.begin() + static_cast<std::ptrdiff_t>(at), ','));
   return 2;
 }
+
+namespace {
 
 // The statement of an editor line, from the piece that holds the position.
 const ModelStatement* statement_of(const Program& p, const Place& at) {

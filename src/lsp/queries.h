@@ -15,6 +15,10 @@ struct Place {
 // The place a request's parameters name, or nothing when they name none in the file's text.
 std::optional<Place> place_of(const Server& server, const json& params);
 
+// Which field of a line a position is in: 0 the label, 1 the mnemonic, 2 an operand, -1 a
+// comment; `operand` gets the operand's index: the commas before the position.
+int field_at(const std::string& line, int character, int& operand);
+
 json hover(const Program& p, const Place& at);
 json definition(const Program& p, const Place& at);
 json references(const Program& p, const Place& at);

@@ -119,12 +119,13 @@ void publish(Server& server, const Program& p) {
     by_file[p.paths[static_cast<size_t>(i)]] = json::array();
   }
   by_file[p.isa] = json::array();
-  static const int kSeverity[] = {3, 2, 1};  // note: information; warning; error
+  static const int kSeverity[] = {3, 2, 1};   // note: information; warning; error
+  std::map<std::string, EditorText> outside;  // files the model does not hold, read once
   for (const LintFinding& f : p.findings) {
     int32_t index = file_index(p, f.file);
-    EditorText outside;
-    if (index < 0) outside = text_of(server, f.file);
-    const EditorText& text = index >= 0 ? p.model.files[static_cast<size_t>(index)].text : outside;
+    if (index < 0 && !outside.count(f.file)) outside[f.file] = text_of(server, f.file);
+    const EditorText& text =
+        index >= 0 ? p.model.files[static_cast<size_t>(index)].text : outside[f.file];
     int line = f.line - 1, column = f.column - 1;
     by_file[f.file].push_back(
         {{"range", range(line, column, word_length(text.line(f.line), column))},
@@ -164,28 +165,22 @@ bool is_instruction_set(const std::string& path) {
 }
 
 EditorText text_of(const Server& server, const std::string& path) {
-  EditorText text;
   if (auto it = server.documents.find(path); it != server.documents.end()) {
-    set_file_overlay([&it](const std::string&) { return &it->second; });
-    read_editor_text(path, text);
-    set_file_overlay(nullptr);
-    return text;
+    return make_editor_text(it->second);
   }
+  EditorText text;
   read_editor_text(path, text);
   return text;
 }
 
 std::vector<std::string> include_lines(const std::string& text) {
   std::vector<std::string> found;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
+  EditorText lines = make_editor_text(text);
+  for (size_t n = 1; n <= lines.line_count(); ++n) {
     std::string name;
-    if (parse_include_line(text.substr(start, end - start), name) != INCLUDE_NONE) {
+    if (parse_include_line(std::string(lines.line(static_cast<int>(n))), name) != INCLUDE_NONE) {
       found.push_back(name);
     }
-    start = end + 1;
   }
   return found;
 }
