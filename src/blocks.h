@@ -29,6 +29,13 @@ constexpr size_t block_elements() {
 #endif
 }
 
+// An array of `n` default-initialised elements (never zeroed first), as
+// std::make_unique_for_overwrite makes it; one toolchain the playground is built with lacks that.
+template <typename T>
+std::unique_ptr<T[]> uninitialized_array(size_t n) {
+  return std::unique_ptr<T[]>(new T[n]);
+}
+
 template <typename T>
 struct BlockList {
   static constexpr size_t kBlock = block_elements<T>();
@@ -108,7 +115,7 @@ struct BlockList {
 // fields itself, or the code that adds an element writes it whole.
 template <typename T>
 void BlockList<T>::add_block() {
-  blocks.push_back(std::make_unique_for_overwrite<T[]>(kBlock));
+  blocks.push_back(uninitialized_array<T>(kBlock));
   next = blocks.back().get();
   room = kBlock;
 }
@@ -154,7 +161,7 @@ struct BlockArena {
 
 template <typename T>
 void BlockArena<T>::add_block(size_t elements) {
-  blocks.push_back(std::make_unique_for_overwrite<T[]>(elements));
+  blocks.push_back(uninitialized_array<T>(elements));
   next = blocks.back().get();
   room = elements;
   next_place = (blocks.size() - 1) * kBlock;

@@ -10,6 +10,7 @@
 #include <deque>
 #include <ostream>
 
+#include "blocks.h"
 #include "diag.h"
 
 namespace {
@@ -240,7 +241,7 @@ bool read_editor_text(const std::string& path, EditorText& out) {
 std::unique_ptr<TextFile> open_text_file(const std::string& name) {
   if (const std::string* text = g_overlay ? g_overlay(name) : nullptr) {
     auto file = std::make_unique<TextFile>();
-    file->buffer = std::make_unique_for_overwrite<char[]>(text->size());
+    file->buffer = uninitialized_array<char>(text->size());
     std::copy(text->begin(), text->end(), file->buffer.get());
     file->capacity = file->filled = text->size();
     file->nul = find_nul(*file, 0);
@@ -264,7 +265,7 @@ std::unique_ptr<TextFile> open_text_file(const std::string& name) {
   }
   auto file = std::make_unique<TextFile>();
   file->stream = stream;
-  file->buffer = std::make_unique_for_overwrite<char[]>(kReadBuffer);
+  file->buffer = uninitialized_array<char>(kReadBuffer);
   file->capacity = kReadBuffer;
   return file;
 }
