@@ -224,20 +224,21 @@ async function start() {
     option.textContent = name;
     $('example').append(option);
   }
-  $('example').onchange = () => openProgram(examples[$('example').value]);
+  $('example').onchange = () => {
+    if (examples[$('example').value]) openProgram(examples[$('example').value]);
+  };
   $('download-lst').onclick = () => download('lst');
   $('download-hex').onclick = () => download('hex');
   $('share').onclick = share;
+  // The program a link holds; the first example when it holds none.
   const fromLink = () => {
     const shared = location.hash.length > 1 ? decodeProgram(location.hash) : null;
-    if (location.hash.length > 1 && !shared) $('status').textContent = 'the link holds no program';
-    return shared;
+    $('notice').textContent = location.hash.length > 1 && !shared ? 'the link holds no program' : '';
+    $('example').value = shared ? '' : Object.keys(examples)[0];
+    return shared || examples[Object.keys(examples)[0]];
   };
-  window.addEventListener('hashchange', () => {
-    const shared = fromLink();
-    if (shared) openProgram(shared);
-  });
-  openProgram(fromLink() || examples[Object.keys(examples)[0]]);
+  window.addEventListener('hashchange', () => openProgram(fromLink()));
+  openProgram(fromLink());
 }
 
 start();
