@@ -95,6 +95,38 @@ TEST(Disassembler, SourceListingAndRefusals) {
             "[015] ffc                  dup              $0\n"
             "[016] ffe                  dw               $FFE\n"
             "stderr: ");
+  // Names from lines "NAME ADDRESS" (with '=', '$', 0X or decimal); a name no expression can
+  // use keeps the number's label, a line without an address is skipped.
+  dir.write("names.txt", "start 0X0\nloop = $3\n9lives $11\ndata   \nh\t2\n");
+  EXPECT_EQ(dis(dir, "--symbols names.txt t.hex"),
+            "status 0\n"
+            "; wendrix-dis: t.hex with inst.dat\n"
+            "__FUSE\tequ\t$123\n__FUSEX\tequ\t$fff\n"
+            "\torg\t$000\n"
+            "start\tgoto\tloop\n"
+            "\tmovlw\t$2A\n"
+            "h\tadd\t$6,w\n"
+            "loop\tadd\t$6,$1\n"
+            "\tcall\th\n"
+            "\torg\t$010\n"
+            "\tnop\n"
+            "L_011\tdw\t$3FF\n"
+            "\tgoto\t$110\n"
+            "\tgoto\tstart\n"
+            "\tgoto\tL_011\n"
+            "\tdup\t$0\n"
+            "\tdw\t$FFE\n"
+            "stderr: ");
+  // Configuration words of fewer digits are padded to three; a word wider than 12 bits is no
+  // instruction's.
+  dir.write("cfg.hex", hex_of({{0, 0}}, 0x5, 0xA));
+  EXPECT_EQ(dis(dir, "--listing cfg.hex"),
+            "status 0\n; wendrix-dis: cfg.hex with inst.dat\nFUSE  : [$005]\nFUSEX : [$00a]\n\n"
+            "[000] 000                  nop              \nstderr: ");
+  dir.write("big.hex", hex_of({{0, 0x1000}}, 0, 0));
+  EXPECT_EQ(dis(dir, "big.hex"),
+            "status 1\nstderr: wendrix-dis: big.hex: no definition of the instruction set "
+            "gives the word 0x1000 at address 0x000\n");
   // Without dw, the word 0x3ff has no definition: nothing of the source is printed.
   dir.write("nodw/inst.dat", std::string(kIsa).substr(0, std::string(kIsa).find("dw")));
   dir.write("nodw/t.hex", hex_of(kImage, 0, 0));
