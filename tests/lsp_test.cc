@@ -499,3 +499,56 @@ TEST(LanguageServer, EditorFeaturesOnABrokenProgram) {
 }
 
 }  // namespace
+
+// Which program a file belongs to: an include file in a folder with no source of its own belongs
+// to the workspace's program that includes it; a file that a program starts to include (on its
+// last line, with no line end after it) belongs to that program from the edit on.
+TEST(LanguageServer, WhichProgramAFileBelongsTo) {
+  ScratchDir dir;
+  dir.write("inst.dat", "nop : 000000000000\n");
+  const std::string a_asm = "__FUSE\tequ\t1\n__FUSEX\tequ\t0\n\torg\t0\n\tnop\n";
+  dir.write("a.asm", a_asm);
+  dir.write("b.asm", "__FUSE\tequ\t2\n__FUSEX\tequ\t0\n\torg\t0\n#include \"lib/x.inc\"\n");
+  dir.write("lib/x.inc", "X\tequ\t__FUSE\n\tnop\n");
+  dir.write("c.inc", "C\tequ\t__FUSE\n");
+  const std::string root = fs::canonical(dir.path).string();
+  const std::string a = "file://" + root + "/a.asm";
+  auto hover = [](int id, const std::string& uri) {
+    return frame(
+        json{{"jsonrpc", "2.0"},
+             {"id", id},
+             {"method", "textDocument/hover"},
+             {"params",
+              {{"textDocument", {{"uri", uri}}}, {"position", {{"line", 0}, {"character", 0}}}}}}
+            .dump());
+  };
+  auto notify = [](const char* method, const json& params) {
+    return frame(json{{"jsonrpc", "2.0"}, {"method", method}, {"params", params}}.dump());
+  };
+  std::string in =
+      frame(R"({"jsonrpc":"2.0","id":1,"method":"initialize","params":{"rootUri":"file://)" + root +
+            R"("}})") +
+      notify("textDocument/didOpen",
+             {{"textDocument",
+               {{"uri", a}, {"languageId", "wendrix"}, {"version", 1}, {"text", a_asm}}}}) +
+      hover(2, "file://" + root + "/lib/x.inc") + hover(3, "file://" + root + "/c.inc") +
+      notify("textDocument/didChange",
+             {{"textDocument", {{"uri", a}, {"version", 2}}},
+              {"contentChanges", {{{"text", a_asm + "#include \"c.inc\""}}}}}) +
+      hover(4, "file://" + root + "/c.inc") + frame(R"({"jsonrpc":"2.0","method":"exit"})");
+  dir.write("in.bin", in);
+  std::string lsp = (fs::path(WENDRIX_EXE).parent_path() / "wendrix-lsp").string();
+  RunResult r = run_shell(dir, "timeout 60 " + lsp + " < in.bin > out.bin; echo $?");
+  EXPECT_EQ(r.out, "1\n");  // an exit without a shutdown
+  std::vector<std::string> hovers;
+  for (const json& m : messages_of(dir.read("out.bin"))) {
+    if (m.contains("id") && m["id"] != 1) {
+      hovers.push_back(m["result"].is_null() ? "null"
+                                             : m["result"]["contents"]["value"].get<std::string>());
+    }
+  }
+  EXPECT_EQ(hovers,
+            (std::vector<std::string>{"**X** = `0x002` (2)\n\nconstant defined at x.inc:1",
+                                      "**C**: no value\n\nconstant defined at c.inc:1",
+                                      "**C** = `0x001` (1)\n\nconstant defined at c.inc:1"}));
+}
