@@ -528,6 +528,12 @@ TEST(LanguageServer, WhichProgramAFileBelongsTo) {
   std::string in =
       frame(R"({"jsonrpc":"2.0","id":1,"method":"initialize","params":{"rootUri":"file://)" + root +
             R"("}})") +
+      // The instruction set first, before any program is checked: the first source beside it.
+      notify("textDocument/didOpen", {{"textDocument",
+                                       {{"uri", "file://" + root + "/inst.dat"},
+                                        {"languageId", "wendrix"},
+                                        {"version", 1},
+                                        {"text", "nop : 000000000000\n"}}}}) +
       notify("textDocument/didOpen",
              {{"textDocument",
                {{"uri", a}, {"languageId", "wendrix"}, {"version", 1}, {"text", a_asm}}}}) +
@@ -540,8 +546,11 @@ TEST(LanguageServer, WhichProgramAFileBelongsTo) {
   std::string lsp = (fs::path(WENDRIX_EXE).parent_path() / "wendrix-lsp").string();
   RunResult r = run_shell(dir, "timeout 60 " + lsp + " < in.bin > out.bin; echo $?");
   EXPECT_EQ(r.out, "1\n");  // an exit without a shutdown
-  std::vector<std::string> hovers;
+  std::vector<std::string> hovers, published;
   for (const json& m : messages_of(dir.read("out.bin"))) {
+    if (m.value("method", "") == "textDocument/publishDiagnostics") {
+      published.push_back(m["params"]["uri"].get<std::string>().substr(root.size() + 7));
+    }
     if (m.contains("id") && m["id"] != 1) {
       hovers.push_back(m["result"].is_null() ? "null"
                                              : m["result"]["contents"]["value"].get<std::string>());
@@ -551,4 +560,7 @@ TEST(LanguageServer, WhichProgramAFileBelongsTo) {
             (std::vector<std::string>{"**X** = `0x002` (2)\n\nconstant defined at x.inc:1",
                                       "**C**: no value\n\nconstant defined at c.inc:1",
                                       "**C** = `0x001` (1)\n\nconstant defined at c.inc:1"}));
+  ASSERT_GE(published.size(), 2u);
+  EXPECT_EQ(published[0], "/a.asm");
+  EXPECT_EQ(published[1], "/inst.dat");
 }
