@@ -123,32 +123,30 @@ TEST(Disassembler, SourceListingAndRefusals) {
   EXPECT_EQ(dis(dir, "--listing cfg.hex"),
             "status 0\n; wendrix-dis: cfg.hex with inst.dat\nFUSE  : [$005]\nFUSEX : [$00a]\n\n"
             "[000] 000                  nop              \nstderr: ");
-  dir.write("big.hex", hex_of({{0, 0x1000}}, 0, 0));
-  EXPECT_EQ(dis(dir, "big.hex"),
-            "status 1\nstderr: wendrix-dis: big.hex: no definition of the instruction set "
-            "gives the word 0x1000 at address 0x000\n");
-  // Without dw, the word 0x3ff has no definition: nothing of the source is printed.
+  // Images refused whole, nothing of the source printed: a word 13 bits wide; without dw, a
+  // word no definition gives; a record whose data byte 2A became 3A, so that its checksum no
+  // longer adds up; an address past the layout; a short record; a configuration word of 13 bits.
   dir.write("nodw/inst.dat", std::string(kIsa).substr(0, std::string(kIsa).find("dw")));
-  dir.write("nodw/t.hex", hex_of(kImage, 0, 0));
-  EXPECT_EQ(dis(dir, "--inst nodw/inst.dat nodw/t.hex"),
-            "status 1\nstderr: wendrix-dis: nodw/t.hex: no definition of the instruction set "
-            "gives the word 0x3ff at address 0x011\n");
   std::string broken = hex_of({{0, 0xC2A}}, 0, 0);
-  broken[9] = '3';  // the data byte 2A becomes 3A: the checksum no longer adds up
-  dir.write("bad.hex", broken);
-  EXPECT_EQ(dis(dir, "bad.hex"),
-            "status 1\nstderr: wendrix-dis: bad.hex: line 1: the checksum is wrong\n");
-  dir.write("far.hex", hex_of({{0x900, 0}}, 0, 0));
-  EXPECT_EQ(dis(dir, "far.hex"),
-            "status 1\nstderr: wendrix-dis: far.hex: byte address 0x1200 lies outside program "
-            "memory and the configuration words\n");
-  dir.write("short.hex", ":0000\n");
-  EXPECT_EQ(dis(dir, "short.hex"),
-            "status 1\nstderr: wendrix-dis: short.hex: line 1: not an Intel HEX record\n");
-  dir.write("wide.hex", hex_of({{0, 0}}, 0x1000, 0));
-  EXPECT_EQ(dis(dir, "wide.hex"),
-            "status 1\nstderr: wendrix-dis: wide.hex: configuration word "
-            "0x1000 is wider than 12 bits\n");
+  broken[9] = '3';
+  const std::pair<const char*, std::string> kRefused[][2] = {
+      {{"big.hex", hex_of({{0, 0x1000}}, 0, 0)},
+       {"big.hex", "no definition of the instruction set gives the word 0x1000 at address 0x000"}},
+      {{"nodw/t.hex", hex_of(kImage, 0, 0)},
+       {"--inst nodw/inst.dat nodw/t.hex",
+        "no definition of the instruction set gives the word 0x3ff at address 0x011"}},
+      {{"bad.hex", broken}, {"bad.hex", "line 1: the checksum is wrong"}},
+      {{"far.hex", hex_of({{0x900, 0}}, 0, 0)},
+       {"far.hex", "byte address 0x1200 lies outside program memory and the configuration words"}},
+      {{"short.hex", ":0000\n"}, {"short.hex", "line 1: not an Intel HEX record"}},
+      {{"wide.hex", hex_of({{0, 0}}, 0x1000, 0)},
+       {"wide.hex", "configuration word 0x1000 is wider than 12 bits"}},
+  };
+  for (const auto& [file, run] : kRefused) {
+    dir.write(file.first, file.second);
+    EXPECT_EQ(dis(dir, run.first), "status 1\nstderr: wendrix-dis: " + std::string(file.first) +
+                                       ": " + run.second + "\n");
+  }
   // The command line: help, a second file, an unknown option, files that cannot be read, "--".
   const std::string usage =
       "usage: wendrix-dis [--inst FILE] [--symbols FILE] [--listing] PROG.hex\n";

@@ -2,12 +2,12 @@
 // Chromium. The examples and a program given by a share link must show the native programs'
 // listing, hex file and findings; the finding's marker, a hover, an edit, the share button and a
 // broken link are checked on the way. node browser.mjs DIST WENDRIX WENDRIX_LINT EXAMPLES_DIR
-import { execFileSync } from 'node:child_process';
-import { mkdtempSync, readdirSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
+import { mkdtempSync, readdirSync, readFileSync, rmSync } from 'node:fs';
 import { createServer } from 'node:http';
 import { createRequire } from 'node:module';
 import { tmpdir } from 'node:os';
 import { extname, join, resolve } from 'node:path';
+import { runNative } from './native.mjs';
 
 const [dist, wendrix, lint, examples] = process.argv.slice(2).map((arg) => resolve(arg));
 const puppeteer = createRequire(new URL('../../web/package.json', import.meta.url))('puppeteer-core');
@@ -17,28 +17,6 @@ function expect(what, got, want) {
   if (got === want) return;
   failures += 1;
   console.log(`FAIL ${what}\n--- page\n${got}\n--- expected\n${want}`);
-}
-
-// What the native programs make of a program: its outputs by extension and the checker's text.
-function native(program) {
-  const dir = mkdtempSync(join(tmpdir(), 'wendrix-web-'));
-  try {
-    for (const [name, text] of Object.entries(program.files)) writeFileSync(join(dir, name), text);
-    const out = (exe) => {
-      try {
-        return execFileSync(exe, [program.main], { cwd: dir, encoding: 'utf8' });
-      } catch (e) {
-        return e.stdout;
-      }
-    };
-    const result = { console: out(wendrix), findings: out(lint) };
-    for (const name of readdirSync(dir)) {
-      if (/\.(lst|hex)$/.test(name)) result[extname(name).slice(1)] = readFileSync(join(dir, name), 'utf8');
-    }
-    return result;
-  } finally {
-    rmSync(dir, { recursive: true, force: true });
-  }
 }
 
 function example(dir, main) {
@@ -81,9 +59,10 @@ async function afterRuns(page, count) {
 const text = (page, id) => page.$eval(id, (e) => e.textContent);
 
 async function compare(page, what, program) {
-  const want = native(program);
-  expect(`${what}: #hex`, await text(page, '#hex'), want.hex);
-  expect(`${what}: #lst`, await text(page, '#lst'), want.lst);
+  const want = runNative(program, wendrix, lint);
+  const output = (extension) => want.outputs[Object.keys(want.outputs).find((n) => n.endsWith(extension))];
+  expect(`${what}: #hex`, await text(page, '#hex'), output('.hex'));
+  expect(`${what}: #lst`, await text(page, '#lst'), output('.lst'));
   expect(`${what}: #console`, await text(page, '#console'), want.console);
   expect(`${what}: #findings`, await text(page, '#findings'), want.findings);
 }

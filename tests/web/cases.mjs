@@ -2,12 +2,11 @@
 // needs only files and a source name is run by native wendrix (and wendrix-lint where the case
 // checks it) and by the module, each twice, and the consoles and outputs must be the same bytes.
 // node cases.mjs DIST WENDRIX WENDRIX_LINT CASES_DIR EXAMPLES_DIR
-import { execFileSync } from 'node:child_process';
-import { mkdtempSync, readdirSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
+import { readdirSync, readFileSync } from 'node:fs';
 import { createRequire } from 'node:module';
-import { tmpdir } from 'node:os';
 import { basename, join, resolve } from 'node:path';
 import { runProgram } from '../../web/src/tools.js';
+import { runNative } from './native.mjs';
 
 const [dist, wendrix, lint, casesDir, examplesDir] = process.argv.slice(2).map((arg) => resolve(arg));
 const createWendrix = createRequire(import.meta.url)(join(dist, 'wendrix-web.js'));
@@ -56,30 +55,6 @@ function programOf(c) {
   return { main: source, files, lint: c.sections.some((s) => s.kind === 'lint') };
 }
 
-function runNative(program) {
-  const dir = mkdtempSync(join(tmpdir(), 'wendrix-web-case-'));
-  try {
-    for (const [name, text] of Object.entries(program.files)) writeFileSync(join(dir, name), text);
-    const run = (exe) => {
-      try {
-        return { status: 0, out: execFileSync(exe, [program.main], { cwd: dir, encoding: 'utf8' }) };
-      } catch (e) {
-        return { status: e.status, out: e.stdout };
-      }
-    };
-    const assembled = run(wendrix);
-    const outputs = {};
-    for (const name of readdirSync(dir)) {
-      const text = readFileSync(join(dir, name), 'utf8');
-      if (/\.(lst|hex)$/i.test(name) && text !== program.files[name]) outputs[name] = text;
-    }
-    const checked = program.lint ? run(lint) : null;
-    return { status: assembled.status, console: assembled.out, outputs, checked };
-  } finally {
-    rmSync(dir, { recursive: true, force: true });
-  }
-}
-
 const module = await createWendrix({ wasmBinary: readFileSync(join(dist, 'wendrix-web.wasm')) });
 const cases = loadCases().map((c) => ({ ...c, program: programOf(c) })).filter((c) => c.program);
 let failures = 0;
@@ -90,7 +65,7 @@ const expect = (c, what, got, want) => {
   failures += 1;
   console.log(`FAIL ${c.name}: ${what}\n--- module\n${got}\n--- native\n${want}`);
 };
-const natives = new Map(cases.map((c) => [c, runNative(c.program)]));
+const natives = new Map(cases.map((c) => [c, runNative(c.program, wendrix, c.program.lint ? lint : null)]));
 // Forward, then backward: a run must not depend on the runs before it in the same module.
 for (const order of [cases, [...cases].reverse()]) {
   for (const c of order) {
@@ -107,9 +82,9 @@ for (const order of [cases, [...cases].reverse()]) {
     expect(c, 'console', got.console, want.console);
     expect(c, 'output names', Object.keys(got.outputs).sort().join(' '), Object.keys(want.outputs).sort().join(' '));
     for (const name of Object.keys(want.outputs)) expect(c, name, got.outputs[name], want.outputs[name]);
-    if (want.checked) {
-      expect(c, 'wendrix-lint status', got.lintStatus, want.checked.status);
-      expect(c, 'wendrix-lint output', got.findings, want.checked.out);
+    if (c.program.lint) {
+      expect(c, 'wendrix-lint status', got.lintStatus, want.lintStatus);
+      expect(c, 'wendrix-lint output', got.findings, want.findings);
     }
   }
 }

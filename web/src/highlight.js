@@ -1,7 +1,10 @@
 // Highlighting of a source in the editor, by the fields of a line: a label in column 0, the
 // mnemonic or directive next, operands after it, a comment from ';' or '//'.
 
-export const sourceLanguage = {
+import { HighlightStyle, StreamLanguage, syntaxHighlighting } from '@codemirror/language';
+import { tags } from '@lezer/highlight';
+
+const sourceLanguage = {
   name: 'wendrix',
   startState: () => ({ field: 0 }),
   token(stream, state) {
@@ -36,13 +39,17 @@ export const sourceLanguage = {
   },
 };
 
-// Colours for the fields (CodeMirror's default style leaves labels and names plain).
-export const sourceColours = [
-  { tag: 'labelName', color: '#7a3e9d', fontWeight: '600' },
-  { tag: 'keyword', color: '#1f5fa8' },
-  { tag: 'meta', color: '#a8501f' },
-  { tag: 'variableName', color: '#22663a' },
-  { tag: 'number', color: '#a31515' },
-  { tag: 'string', color: '#a31515' },
-  { tag: 'comment', color: '#6a737d', fontStyle: 'italic' },
+// Colours for the fields (CodeMirror's default style leaves labels and names plain); the
+// language and its colours, made once for every source's editor state.
+export const sourceHighlighting = [
+  StreamLanguage.define(sourceLanguage),
+  syntaxHighlighting(HighlightStyle.define([
+    { tag: tags.labelName, color: '#7a3e9d', fontWeight: '600' },
+    { tag: tags.keyword, color: '#1f5fa8' },
+    { tag: tags.meta, color: '#a8501f' },
+    { tag: tags.variableName, color: '#22663a' },
+    { tag: tags.number, color: '#a31515' },
+    { tag: tags.string, color: '#a31515' },
+    { tag: tags.comment, color: '#6a737d', fontStyle: 'italic' },
+  ])),
 ];

@@ -3,12 +3,10 @@
 import { EditorView, basicSetup } from 'codemirror';
 import { EditorState } from '@codemirror/state';
 import { hoverTooltip } from '@codemirror/view';
-import { HighlightStyle, StreamLanguage, syntaxHighlighting } from '@codemirror/language';
-import { tags } from '@lezer/highlight';
 import { lintGutter, setDiagnostics } from '@codemirror/lint';
 import { encodeProgram, decodeProgram, isPlainName } from './share.js';
 import { parseFindings, orderedNames, markdownToHtml } from './present.js';
-import { sourceColours, sourceLanguage } from './highlight.js';
+import { sourceHighlighting } from './highlight.js';
 
 const kRunLimitMs = 10000;  // a run that takes longer is stopped and its worker started afresh
 const $ = (id) => document.getElementById(id);
@@ -104,7 +102,7 @@ const hover = hoverTooltip((view, pos) => {
   const line = view.state.doc.lineAt(pos);
   const file = page.active;
   return new Promise((resolve) => {
-    ask({ kind: 'hover', program: page.program, file, line: line.number - 1, character: pos - line.from },
+    ask({ kind: 'hover', file, line: line.number - 1, character: pos - line.from },
       (answer) => {
         if (!answer.hover || file !== page.active) return resolve(null);
         resolve({
@@ -120,8 +118,6 @@ const hover = hoverTooltip((view, pos) => {
   });
 });
 
-const colours = syntaxHighlighting(HighlightStyle.define(sourceColours.map((c) => ({ ...c, tag: tags[c.tag] }))));
-
 function editorState(name, text) {
   const extensions = [basicSetup, lintGutter(), hover,
     EditorView.updateListener.of((update) => {
@@ -129,7 +125,7 @@ function editorState(name, text) {
       page.program.files[name] = update.state.doc.toString();
       run();
     })];
-  if (!/^inst\.dat$/i.test(name)) extensions.push(StreamLanguage.define(sourceLanguage), colours);
+  if (!/^inst\.dat$/i.test(name)) extensions.push(sourceHighlighting);
   return EditorState.create({ doc: text, extensions });
 }
 

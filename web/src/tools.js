@@ -30,9 +30,9 @@ export function runProgram(module, program) {
   const assembled = performance.now();
   const consoleText = read(FS, kConsole);
   const outputs = {};
-  for (const name of FS.readdir(kDir)) {
-    const written = /\.(lst|hex)$/i.test(name) && read(FS, name) !== program.files[name];
-    if (written) outputs[name] = read(FS, name);
+  for (const name of FS.readdir(kDir).filter((n) => /\.(lst|hex)$/i.test(n))) {
+    const text = read(FS, name);
+    if (text !== program.files[name]) outputs[name] = text;
   }
   const lintStatus = module.ccall('playground_lint', 'number', ['string', 'string'], [program.main, kConsole]);
   const findings = read(FS, kConsole);
